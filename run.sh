@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds the designer and starts it in a
+# working folder that holds its data files (work-dir/ beside this script).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/setup.sh build
+
+mkdir -p work-dir
+# Data files are refreshed; the user's ld.cfg, messages and symbols are kept.
+for f in build/bin/*.fnt; do cp -f "$f" work-dir/; done
+for f in gfx_symbols.bin gfx_symbols_map.bin przyklad.fnd; do
+    [ -e "work-dir/$f" ] || cp "build/bin/$f" work-dir/
+done
+
+cd work-dir
+if [ -x ../build/bin/pixbar4designer ]; then
+    exec ../build/bin/pixbar4designer "$@"
+fi
+echo "The designer's main window is not built yet; showing the font specimen instead."
+../build/bin/pixbar-specimen specimen.png
+echo "Wrote $(pwd)/specimen.png"

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Shared set-up of run.sh and test.sh: Debian packages, configure, build.
+# Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
+          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth desktop-file-utils)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -q
+        apt-get install -y -q "${missing[@]}"
+    else
+        echo "Missing Debian packages. Run once:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+
+build=$1
+shift
+cmake -S "$(dirname "$0")/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$build"
