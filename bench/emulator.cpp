@@ -72,7 +72,8 @@ void BM_DrawGlyph(benchmark::State& state) {
     for (auto _ : state) {
         // One line of text: 24 glyphs with spacing, at odd bit offsets.
         int x = 3;
-        for (int c = 0; c < 24; ++c) DrawGlyph(g, fonts, b, 6, x, 0, 16, true, std::uint8_t(65 + c), 0);
+        for (int c = 0; c < 24; ++c)
+            DrawGlyph(g, fonts, b, 6, x, 0, 16, true, std::uint8_t(65 + c), 0);
         benchmark::DoNotOptimize(b.data());
     }
     state.SetItemsProcessed(state.iterations() * 24);

@@ -97,7 +97,8 @@ TEST_F(GlyphFiles, SecondUserFontReplacesTheFirst) {
 }
 
 TEST_F(GlyphFiles, RefusedUserFontKeepsThePreviousOne) {
-    writeBytes(dir / "good.fnd", headedFile(8, 8, 0, 1, rawFont(1, 8, [](int, int) { return 0x81; })));
+    writeBytes(dir / "good.fnd",
+               headedFile(8, 8, 0, 1, rawFont(1, 8, [](int, int) { return 0x81; })));
     ASSERT_TRUE(sets.LoadUserFont(dir / "good.fnd"));
 
     auto bad = headedFile(8, 8, 0, 1, rawFont(1, 8, [](int, int) { return 0xFF; }));
@@ -127,7 +128,8 @@ TEST_F(GlyphFiles, TwelveByteFileHasSizesButNoGlyphs) {
 }
 
 TEST_F(GlyphFiles, OnlyTheFirst16384BytesOfALongFileAreUsed) {
-    auto big = headedFile(8, 16, 0, 2000, rawFont(1100, 16, [](int c, int) { return std::uint8_t(c); }));
+    auto big =
+        headedFile(8, 16, 0, 2000, rawFont(1100, 16, [](int c, int) { return std::uint8_t(c); }));
     ASSERT_GT(big.size(), kHeadedImageSize);
     writeBytes(dir / "big.fnd", big);
     writeBytes(dir / kSymbolTableFile, big);
@@ -218,9 +220,8 @@ TEST(PolishGlyphMap, EighteenLettersMapToOneToEighteen) {
 }
 
 TEST(DrawTextPreview, LightsOnlySetBitsAndAdvancesByWidth) {
-    std::vector<std::uint8_t> data = rawFont(4, 2, [](int c, int r) {
-        return std::uint8_t(c == 1 ? (r == 0 ? 0x80 : 0x40) : 0);
-    });
+    std::vector<std::uint8_t> data = rawFont(
+        4, 2, [](int c, int r) { return std::uint8_t(c == 1 ? (r == 0 ? 0x80 : 0x40) : 0); });
     FontEntry e{data.data(), data.size(), 3, 2, 0, 0};
     std::vector<std::uint32_t> px(10 * 4, 7);
     Image32 canvas{px.data(), 10, 4, 10};

@@ -40,8 +40,7 @@ inline std::vector<std::uint8_t> headedFile(std::uint16_t width, std::uint16_t h
 }
 
 /// Raw glyph set of `count` glyphs where glyph c has every row equal to `rowOf(c)`.
-template <class F>
-std::vector<std::uint8_t> rawFont(int count, int height, F rowOf) {
+template <class F> std::vector<std::uint8_t> rawFont(int count, int height, F rowOf) {
     std::vector<std::uint8_t> b;
     for (int c = 0; c < count; ++c)
         for (int r = 0; r < height; ++r) b.push_back(rowOf(c, r));
@@ -57,8 +56,9 @@ inline void writeBuiltInFonts(const std::filesystem::path& dir) {
                        return std::uint8_t(f.width == 5 ? c & 0xF8 : c);
                    }));
     }
-    writeBytes(dir / kSymbolTableFile,
-               headedFile(8, 16, 0, 256, rawFont(256, 16, [](int c, int) { return std::uint8_t(c); })));
+    writeBytes(dir / kSymbolTableFile, headedFile(8, 16, 0, 256, rawFont(256, 16, [](int c, int) {
+                                                      return std::uint8_t(c);
+                                                  })));
 }
 
 } // namespace pixbar::testing
