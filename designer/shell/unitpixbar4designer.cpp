@@ -223,6 +223,8 @@ void TForm1::buildToolBar() {
     m_toolBar->setGeometry(0, 162, 578, 38);
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolBar->setIconSize(QSize(16, 16));
+    m_toolBar->setMovable(false);
+    m_toolBar->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: 0px; }"));
     const auto button = [this](const QString& caption, QStyle::StandardPixmap icon) {
         auto* b = new QToolButton(m_toolBar);
         b->setText(caption);
