@@ -140,6 +140,7 @@ void RenderLeds(const SignGeometry& g, const FrameBuffer& buf, LedBitmap& bitmap
 void InitFrame(Emulator& emu) {
     emu.geometry.stride = std::uint16_t(emu.geometry.width + 2);
     emu.frame.fill(0);
+    emu.counters.reset();
 }
 
 FileResult InitEmulator(Emulator& emu) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "glyphs.h"
+#include "timing.h"
 
 #include <array>
 #include <cstdint>
@@ -71,9 +72,11 @@ struct Emulator {
     FrameBuffer frame{};
     ScratchBuffer scratch{};
     LedBitmap bitmap;
+    TickCounters counters; ///< the player's step delays and display time, counted down by the tick
 };
 
-/// Frame half of InitEmulator: stride from the width, frame buffer cleared.
+/// Frame half of InitEmulator: stride from the width, frame buffer cleared, the upper step
+/// delay and the display time set to 0.
 void InitFrame(Emulator& emu);
 /// Rebuilds the font table and the frame for the current geometry, then loads the symbol
 /// table; the result names the symbol file when it cannot be used.

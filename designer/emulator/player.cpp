@@ -1,0 +1,697 @@
+#include "player.h"
+
+#include <algorithm>
+
+namespace pixbar {
+
+namespace {
+
+/// Display time of positions 0..14; from 15 on each position adds 2500 ticks.
+constexpr std::array<std::uint32_t, 15> kDisplayTimeTable{0,   83,  167, 250,  333,  417,  500, 583,
+                                                          667, 750, 833, 1667, 2500, 3333, 4167};
+constexpr std::uint32_t kDisplayTimeStep = 2500;
+
+std::uint8_t nextByte(Track& t) {
+    return t.position < t.size ? t.message[t.position++] : 0;
+}
+
+void writeTwoDigits(char* out, int value) {
+    value = ((value % 100) + 100) % 100;
+    out[0] = char('0' + value / 10);
+    out[1] = char('0' + value % 10);
+}
+
+std::int16_t fieldChar(const Track& t, int i) {
+    return std::int16_t(static_cast<std::uint8_t>(t.fieldText[std::size_t(i)]));
+}
+
+void readCell(Track& t, const Clock& clock) {
+    t.attribute = nextByte(t);
+    t.character = nextByte(t);
+    t.nextReaderState = ReaderState::ReadCell;
+    if (t.position >= t.size) {
+        // The message is exhausted: start again from the first cell, with the scroller.
+        t.position = 0;
+        t.endFlag = true;
+        t.readerState = ReaderState::ReadCell;
+        t.nextReaderState = ReaderState::ReadCell;
+        t.delayRequest = DelayRequest::None;
+        t.nextEffectType = EffectType::Scroller;
+        t.phaseFlag = true;
+        t.pauseLength = 0;
+        t.pauseParameter = 0;
+    }
+    switch (t.attribute & kClassMask) {
+    case kClassTime: {
+        const LocalDateTime now = clock.now();
+        t.fieldText.fill(0);
+        writeTwoDigits(&t.fieldText[0], now.hour);
+        writeTwoDigits(&t.fieldText[2], now.minute);
+        t.character = fieldChar(t, 0);
+        t.nextReaderState = ReaderState::TimeHourUnits;
+        break;
+    }
+    case kClassDate: {
+        const LocalDateTime now = clock.now();
+        t.fieldText.fill(0);
+        writeTwoDigits(&t.fieldText[0], now.day);
+        writeTwoDigits(&t.fieldText[2], now.month);
+        writeTwoDigits(&t.fieldText[4], now.year);
+        t.character = fieldChar(t, 0);
+        t.nextReaderState = ReaderState::DateDayUnits;
+        break;
+    }
+    case kClassTemperature:
+        t.fieldText.fill(0);
+        std::copy(std::begin(kTemperatureText), std::end(kTemperatureText), t.fieldText.begin());
+        t.character = fieldChar(t, 0);
+        t.nextReaderState =
+            t.fieldText[1] != 0 ? ReaderState::TemperatureSecond : ReaderState::ReadCell;
+        break;
+    case kClassFormat:
+        t.format = std::int16_t(t.character & 0x7F);
+        t.character = 0;
+        break;
+    case kClassLead:
+        if (t.character == kLeadPause) {
+            t.delayRequest = DelayRequest::Pause;
+            t.character = 0;
+            t.pauseLength = nextByte(t);
+            t.pauseParameter = nextByte(t);
+        } else if (t.character == kLeadEffect) {
+            t.character = 0;
+            t.nextEffectType = t.position < t.size ? EffectType(std::uint8_t(nextByte(t) - 1))
+                                                   : EffectType::Scroller;
+            t.phaseFlag = true;
+            if (t.position < t.size) t.effectParameter = nextByte(t);
+        }
+        break;
+    default:
+        break; // a character drawn in font number (attribute AND 0x0F)
+    }
+}
+
+/// Draws the track's character at its pen with the spacing rule.
+void drawCharacter(const Stage& s, FrameBuffer& buffer, Track& t) {
+    int x = t.x;
+    DrawGlyph(s.geometry, s.fonts, buffer, (t.attribute & kFontMask) - 1, x, t.y, t.endRow, true,
+              std::uint8_t(t.character), t.format);
+    t.x = std::int16_t(x);
+}
+
+void finish(Track& t) {
+    t.phaseFlag = true;
+    t.previousEffectType = t.effectType;
+    t.effectType = t.nextEffectType;
+}
+
+void finishWithPause(Track& t) {
+    finish(t);
+    t.delayRequest = DelayRequest::Pause;
+    t.pauseLength = 1;
+}
+
+/// A blink has shown its last state: the effect that ran before it resumes with a new phase.
+void resumePrevious(Track& t) {
+    t.phaseFlag = true;
+    t.nextEffectType = t.previousEffectType;
+    t.previousEffectType = t.effectType;
+    t.effectType = t.nextEffectType;
+}
+
+bool paint(const Stage& s) {
+    if (s.bitmap) RenderLeds(s.geometry, s.frame, *s.bitmap);
+    return true;
+}
+
+/// Composes the next line into the scratch buffer; 0 when there was nothing to draw (the
+/// effect has then finished).
+int composingStart(const Stage& s, Track& t) {
+    t.x = 0;
+    t.y = t.topRow;
+    ClearRows(s.geometry, s.scratch, t.topRow, t.endRow);
+    t.phaseFlag = false;
+    const int count = ComposeLine(s, s.scratch, t);
+    if (count == 0) finish(t);
+    return count;
+}
+
+bool stepScroller(const Stage& s, Track& t) {
+    const SignGeometry& g = s.geometry;
+    const int a = t.topRow;
+    const int end = t.endRow;
+    const int last = t.pixelWidth - 1;
+    t.phaseFlag = false;
+    t.endFlag = false;
+    if (t.stepCount >= t.glyphAdvance) {
+        const Track before = t;
+        ReadNextItem(t, s.clock);
+        if (t.character != 0) {
+            const int f = t.attribute & kFontMask;
+            const int i = f - 1;
+            const bool unmapped = i == kIndexGraphicSymbols || i == kIndexSymbolFont;
+            const FontEntry& font = s.fonts[std::size_t(i & 0x0F)];
+            const auto code = std::uint8_t(t.character);
+            bool touches = false;
+            if (f >= 1 && !(t.format & 1) && !unmapped) {
+                const std::uint8_t glyph = MapPolishLetter(code);
+                for (int r = 0; r < font.height && a + r < g.height && !touches; ++r)
+                    touches =
+                        (font.row(glyph, unsigned(r)) & 0x80) && GetPixel(g, s.frame, last, a + r);
+            }
+            if (!touches) {
+                t.y = std::int16_t(a);
+                int x = t.pixelWidth; // the first hidden column
+                DrawGlyph(g, s.fonts, s.frame, i, x, a, end, false, code, t.format);
+                t.x = std::int16_t(x);
+                t.glyphAdvance = font.width;
+                t.readerState = t.nextReaderState;
+                t.stepCount = 0;
+                // A glyph lower than the area keeps the inverse band going below it.
+                if (t.format & 1)
+                    for (int r = a + font.height; r < end; ++r)
+                        s.frame[std::size_t(r * g.stride + g.width)] = 0xFF;
+            } else {
+                for (int r = a; r < font.height && r < end; ++r)
+                    s.frame[std::size_t(r * g.stride + g.width)] = 0;
+                if (t.readerState == ReaderState::ReadCell) {
+                    // Read the same cell again next step. Restoring the position (rather than
+                    // stepping back two bytes) also brings back the message's last cell, whose
+                    // read had already wrapped to the start.
+                    t.position = before.position;
+                    t.endFlag = before.endFlag;
+                    t.phaseFlag = before.phaseFlag;
+                    t.nextEffectType = before.nextEffectType;
+                }
+            }
+        } else {
+            t.readerState = t.nextReaderState;
+        }
+    }
+    ++t.stepCount;
+    if (t.character != 0) ShiftRowsLeft(g, s.frame, a, end);
+    paint(s);
+    if (t.phaseFlag) {
+        t.previousEffectType = t.effectType;
+        t.effectType = t.nextEffectType;
+    }
+    return true;
+}
+
+bool stepStandingText(const Stage& s, Track& t) {
+    t.phaseFlag = false;
+    t.endFlag = false;
+    t.x = 0;
+    t.y = t.topRow;
+    if (NextIsText(t)) ClearRows(s.geometry, s.frame, t.topRow, t.endRow);
+    const int count = ComposeLine(s, s.frame, t);
+    finish(t);
+    if (count != 0) {
+        t.delayRequest = DelayRequest::Pause;
+        t.pauseLength = 1;
+    }
+    return paint(s);
+}
+
+bool stepSlideFromBottom(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        if (composingStart(s, t) == 0) return false;
+        t.x = 0;
+        t.y = t.endRow;
+        CopyRows(s.geometry, s.frame, 0, t.y, t.topRow, t.endRow, s.scratch);
+        t.phaseFlag = false;
+    } else {
+        t.x = 0;
+        --t.y;
+        if (t.y >= 0)
+            CopyRows(s.geometry, s.frame, 0, t.y, t.topRow, t.endRow, s.scratch);
+        else
+            finishWithPause(t);
+    }
+    return paint(s);
+}
+
+bool stepSlideFromTop(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        if (composingStart(s, t) == 0) return false;
+        t.x = 0;
+        t.y = std::int16_t(-t.endRow);
+        CopyRows(s.geometry, s.frame, 0, t.y, t.topRow, t.endRow, s.scratch);
+        t.phaseFlag = false;
+    } else {
+        t.x = 0;
+        ++t.y;
+        if (t.y <= 0)
+            CopyRows(s.geometry, s.frame, 0, t.y, t.topRow, t.endRow, s.scratch);
+        else
+            finishWithPause(t);
+    }
+    return paint(s);
+}
+
+void copyVisibleRow(const Stage& s, int row) {
+    const SignGeometry& g = s.geometry;
+    if (row < 0 || row >= g.height) return;
+    const auto at = std::size_t(row * g.stride);
+    std::copy_n(s.scratch.begin() + at, g.width, s.frame.begin() + at);
+}
+
+bool stepBlindFromBottom(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        if (composingStart(s, t) == 0) return false;
+        t.x = 0;
+        t.y = std::int16_t(t.endRow - 1);
+        t.phaseFlag = false;
+    } else {
+        copyVisibleRow(s, t.y);
+        --t.y;
+        if (t.y < t.topRow) finishWithPause(t);
+    }
+    return paint(s);
+}
+
+bool stepBlindFromTop(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        if (composingStart(s, t) == 0) return false;
+        t.x = 0;
+        t.y = t.topRow;
+        t.phaseFlag = false;
+    } else {
+        copyVisibleRow(s, t.y);
+        ++t.y;
+        if (t.y >= t.endRow) finishWithPause(t);
+    }
+    return paint(s);
+}
+
+bool stepPixels(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        if (composingStart(s, t) == 0) return false;
+        t.effectCounter = kPixelsRounds;
+        t.phaseFlag = false;
+    } else {
+        --t.effectCounter;
+        if (t.effectCounter > 0) {
+            const int rows = t.endRow - t.topRow;
+            for (int i = 0; i < kPixelsPerRound && t.pixelWidth > 0 && rows > 0; ++i) {
+                const auto r1 = std::int32_t(s.generator.next());
+                const auto r2 = std::int32_t(s.generator.next());
+                t.x = std::int16_t(r1 % t.pixelWidth);
+                t.y = std::int16_t(t.topRow + r2 % rows);
+                SetPixel(s.geometry, s.frame, t.x, t.y, GetPixel(s.geometry, s.scratch, t.x, t.y));
+            }
+        } else {
+            t.x = 0;
+            t.y = t.topRow;
+            CopyRows(s.geometry, s.frame, 0, 0, t.topRow, t.endRow, s.scratch);
+            finishWithPause(t);
+        }
+    }
+    return paint(s);
+}
+
+bool stepBlinkInverse(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        t.effectCounter = kBlinkStates;
+        t.phaseFlag = false;
+    } else {
+        InvertRows(s.geometry, s.frame, t.topRow, t.endRow);
+        --t.effectCounter;
+        t.delayRequest = DelayRequest::Ticks;
+        t.pauseLength = kBlinkTicks;
+        if (t.effectCounter == 0) resumePrevious(t);
+    }
+    return paint(s);
+}
+
+bool stepBlinkScreen(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        t.effectCounter = kBlinkStates;
+        t.phaseFlag = false;
+        t.x = 0;
+        t.y = 0;
+        CopyRows(s.geometry, s.scratch, 0, 0, t.topRow, t.endRow, s.frame);
+    } else {
+        if (t.effectCounter % 2 == 0) {
+            ClearRows(s.geometry, s.frame, t.topRow, t.endRow);
+        } else {
+            t.x = 0;
+            t.y = 0;
+            CopyRows(s.geometry, s.frame, 0, 0, t.topRow, t.endRow, s.scratch);
+        }
+        --t.effectCounter;
+        t.delayRequest = DelayRequest::Ticks;
+        t.pauseLength = kBlinkTicks;
+        if (t.effectCounter == 0) resumePrevious(t);
+    }
+    return paint(s);
+}
+
+/// Phase start of both line effects; false when there was nothing to draw.
+bool composeLines(const Stage& s, Track& t) {
+    t.x = 0;
+    t.y = t.topRow;
+    if (NextIsText(t)) ClearRows(s.geometry, s.frame, t.topRow, t.endRow);
+    ClearRows(s.geometry, s.scratch, t.topRow, t.endRow);
+    t.phaseFlag = false;
+    if (ComposeLine(s, s.scratch, t) == 0) {
+        finish(t);
+        return false;
+    }
+    t.phaseFlag = false;
+    return true;
+}
+
+/// Moves the row `source` of the composed line to frame row y, erasing frame row `erase`.
+void moveRow(const Stage& s, const Track& t, int source, int erase) {
+    for (int x = 0; x < t.pixelWidth; ++x) {
+        SetPixel(s.geometry, s.frame, x, t.y, GetPixel(s.geometry, s.scratch, x, source));
+        if (erase >= t.topRow && erase < t.endRow) SetPixel(s.geometry, s.frame, x, erase, 0);
+    }
+}
+
+void completeLines(const Stage& s, Track& t) {
+    t.x = 0;
+    t.y = 0;
+    CopyRows(s.geometry, s.frame, 0, 0, t.topRow, t.endRow, s.scratch);
+    finishWithPause(t);
+}
+
+bool stepLinesFromBottom(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        if (!composeLines(s, t)) return false;
+        t.effectCounter = t.topRow;
+        t.y = std::int16_t(t.endRow - 1);
+    } else if (t.effectCounter < t.endRow) {
+        moveRow(s, t, t.effectCounter, t.y + 1);
+        --t.y;
+        if (t.y < t.effectCounter) {
+            t.y = std::int16_t(t.endRow - 1);
+            ++t.effectCounter;
+        }
+    } else {
+        completeLines(s, t);
+    }
+    return paint(s);
+}
+
+bool stepLinesFromTop(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        if (!composeLines(s, t)) return false;
+        t.effectCounter = std::int16_t(t.endRow - 1);
+        t.y = t.topRow;
+    } else if (t.effectCounter > t.topRow) {
+        moveRow(s, t, t.effectCounter, t.y - 1);
+        ++t.y;
+        if (t.y > t.effectCounter) {
+            t.y = t.topRow;
+            --t.effectCounter;
+        }
+    } else {
+        completeLines(s, t);
+    }
+    return paint(s);
+}
+
+void typeDelay(Track& t) {
+    t.delayRequest = DelayRequest::Ticks;
+    t.pauseLength = kBlinkTicks;
+}
+
+bool stepTypewriter(const Stage& s, Track& t) {
+    if (t.phaseFlag) {
+        t.x = 0;
+        t.y = t.topRow;
+        if (NextIsText(t)) ClearRows(s.geometry, s.frame, t.topRow, t.endRow);
+        t.phaseFlag = false;
+        const TypedCharacter typed = TypeNextCharacter(s, s.frame, t);
+        if (typed.finished) {
+            finishWithPause(t);
+            return paint(s);
+        }
+        typeDelay(t);
+        paint(s);
+        t.phaseFlag = false;
+        return true;
+    }
+    t.y = t.topRow;
+    const TypedCharacter typed = TypeNextCharacter(s, s.frame, t);
+    if (typed.count == 0 || typed.finished)
+        finishWithPause(t);
+    else
+        typeDelay(t);
+    return paint(s);
+}
+
+} // namespace
+
+std::uint16_t MessageSize(const MessageRecord& record) {
+    const auto zero = std::find(record.bytes.begin(), record.bytes.end(), std::uint8_t{0});
+    return std::uint16_t(zero - record.bytes.begin());
+}
+
+Track StartTrack(const MessageRecord& record, int topRow, int endRow, int pixelWidth) {
+    Track t;
+    t.message = record.data();
+    t.size = MessageSize(record);
+    t.topRow = std::int16_t(topRow);
+    t.endRow = std::int16_t(endRow);
+    t.pixelWidth = std::int16_t(pixelWidth);
+    return t;
+}
+
+void ReadNextItem(Track& t, const Clock& clock) {
+    using RS = ReaderState;
+    auto produce = [&t](std::int16_t character, RS next) {
+        t.character = character;
+        t.nextReaderState = next;
+    };
+    switch (t.readerState) {
+    case RS::ReadCell:
+        readCell(t, clock);
+        break;
+    case RS::TimeHourUnits:
+        produce(fieldChar(t, 1), RS::TimeColon);
+        break;
+    case RS::TimeColon:
+        produce(':', RS::TimeMinuteTens);
+        break;
+    case RS::TimeMinuteTens:
+        produce(fieldChar(t, 2), RS::TimeMinuteUnits);
+        break;
+    case RS::TimeMinuteUnits:
+        produce(fieldChar(t, 3), RS::ReadCell);
+        break;
+    case RS::DateDayUnits:
+        produce(fieldChar(t, 1), RS::DateFirstSlash);
+        break;
+    case RS::DateFirstSlash:
+        produce('/', RS::DateMonthTens);
+        break;
+    case RS::DateMonthTens:
+        produce(fieldChar(t, 2), RS::DateMonthUnits);
+        break;
+    case RS::DateMonthUnits:
+        produce(fieldChar(t, 3), RS::DateSecondSlash);
+        break;
+    case RS::DateSecondSlash:
+        produce('/', RS::DateCenturyTwo);
+        break;
+    case RS::DateCenturyTwo:
+        produce('2', RS::DateCenturyZero);
+        break;
+    case RS::DateCenturyZero:
+        produce('0', RS::DateYearTens);
+        break;
+    case RS::DateYearTens:
+        produce(fieldChar(t, 4), RS::DateYearUnits);
+        break;
+    case RS::DateYearUnits:
+        produce(fieldChar(t, 5), RS::ReadCell);
+        break;
+    case RS::TemperatureSecond:
+        produce(fieldChar(t, 1), t.fieldText[2] != 0 ? RS::TemperatureThird : RS::ReadCell);
+        break;
+    case RS::TemperatureThird:
+        produce(fieldChar(t, 2), RS::ReadCell);
+        break;
+    default:
+        produce(0, RS::ReadCell);
+        break;
+    }
+}
+
+bool NextIsText(const Track& t) {
+    return !(t.position < t.size && (t.message[t.position] & kClassMask) == kClassLead);
+}
+
+int ComposeLine(const Stage& s, FrameBuffer& buffer, Track& t) {
+    int count = 0;
+    for (;;) {
+        ReadNextItem(t, s.clock);
+        t.readerState = t.nextReaderState;
+        if (t.character != 0) {
+            drawCharacter(s, buffer, t);
+            ++count;
+        }
+        if (t.phaseFlag || t.endFlag || t.x >= t.pixelWidth) return count;
+    }
+}
+
+TypedCharacter TypeNextCharacter(const Stage& s, FrameBuffer& buffer, Track& t) {
+    TypedCharacter typed;
+    do {
+        ReadNextItem(t, s.clock);
+        t.readerState = t.nextReaderState;
+        if (t.character != 0) {
+            drawCharacter(s, buffer, t);
+            ++typed.count;
+        }
+        if (t.phaseFlag || t.endFlag || t.x >= t.pixelWidth) {
+            typed.finished = true;
+            return typed;
+        }
+    } while (t.character == 0);
+    return typed;
+}
+
+bool EffectStep(const Stage& s, Track& t) {
+    switch (t.effectType) {
+    case EffectType::Scroller:
+        return stepScroller(s, t);
+    case EffectType::StandingText:
+        return stepStandingText(s, t);
+    case EffectType::SlideFromBottom:
+        return stepSlideFromBottom(s, t);
+    case EffectType::SlideFromTop:
+        return stepSlideFromTop(s, t);
+    case EffectType::BlindFromBottom:
+        return stepBlindFromBottom(s, t);
+    case EffectType::BlindFromTop:
+        return stepBlindFromTop(s, t);
+    case EffectType::Pixels:
+        return stepPixels(s, t);
+    case EffectType::BlinkInverse:
+        return stepBlinkInverse(s, t);
+    case EffectType::BlinkScreen:
+        return stepBlinkScreen(s, t);
+    case EffectType::LinesFromBottom:
+        return stepLinesFromBottom(s, t);
+    case EffectType::LinesFromTop:
+        return stepLinesFromTop(s, t);
+    case EffectType::Typewriter:
+        return stepTypewriter(s, t);
+    }
+    return false; // an unknown effect: the track stands still
+}
+
+std::uint32_t StepDelay(Track& t, int speed) {
+    speed = std::clamp(speed, PreviewSettings::kMinSpeed, PreviewSettings::kMaxSpeed);
+    std::uint32_t delay = 0;
+    switch (t.delayRequest) {
+    case DelayRequest::Pause:
+        delay = std::uint32_t(t.pauseLength) * kPauseUnitTicks;
+        break;
+    case DelayRequest::Ticks:
+        delay = t.pauseLength;
+        break;
+    case DelayRequest::None:
+        delay = t.effectType != EffectType::Scroller || t.character != 0 ? std::uint32_t(speed) : 0;
+        break;
+    }
+    t.delayRequest = DelayRequest::None;
+    return delay;
+}
+
+std::uint32_t DisplayTimeTicks(int position) {
+    position = std::clamp(position, 0, PreviewSettings::kMaxDisplayTimePosition);
+    if (position < int(kDisplayTimeTable.size())) return kDisplayTimeTable[std::size_t(position)];
+    return std::uint32_t(position - 13) * kDisplayTimeStep;
+}
+
+Player::Player(Emulator& emulator, const Clock& clock) : m_emulator(emulator), m_clock(clock) {}
+
+PlayStart Player::start(const std::array<MessageRecord, kPageCount>& pages, int index,
+                        const PreviewSettings& settings) {
+    index = std::clamp(index, 0, kPageCount - 1);
+    return start(pages[std::size_t(index)], pages[std::size_t((index + 1) % kPageCount)], settings);
+}
+
+PlayStart Player::start(const MessageRecord& record, const MessageRecord& following,
+                        const PreviewSettings& settings) {
+    m_hasLower = false;
+    m_upperCopy = record;
+    const auto kind = MessageKind(m_upperCopy.kind());
+    if (kind == MessageKind::Lower) return PlayStart::LowerMessage;
+    if (MessageSize(m_upperCopy) == 0) return PlayStart::EmptyMessage;
+
+    TickCounters& c = m_emulator.counters;
+    c.StepDelayUpper = 0;
+    c.StepDelayLower = 0;
+    c.DisplayTimeCounter = DisplayTimeTicks(settings.DisplayTimePosition);
+
+    const SignGeometry& g = m_emulator.geometry;
+    m_upper = StartTrack(m_upperCopy, 0, g.height, g.pixelWidth());
+    if (kind == MessageKind::Upper) {
+        m_hasLower = true;
+        m_lowerCopy = following;
+        m_upper.endRow = std::int16_t(g.height / 2);
+        m_lower = StartTrack(m_lowerCopy, g.height / 2, g.height, g.pixelWidth());
+    }
+    m_upperZeroRun = 0;
+    m_lowerZeroRun = 0;
+    m_generator.restart(m_generatorStart);
+    return PlayStart::Playing;
+}
+
+Stage Player::stage() {
+    return {m_emulator.geometry,
+            m_emulator.glyphs.table(),
+            m_emulator.frame,
+            m_emulator.scratch,
+            m_paintLeds ? &m_emulator.bitmap : nullptr,
+            m_clock,
+            m_generator};
+}
+
+bool Player::stepTrack(Track& track, std::atomic<std::uint32_t>& counter, int& zeroRun, int speed) {
+    const bool painted = EffectStep(stage(), track);
+    std::uint32_t delay = StepDelay(track, speed);
+    if (delay == 0) {
+        // A track with nothing to show (or an empty page below an upper message) never asks
+        // for a delay; past the limit it waits a tick per step instead of keeping the
+        // processor busy. Real messages take a few dozen steps in a row at most.
+        if (zeroRun < kZeroDelayStepLimit) ++zeroRun;
+        if (zeroRun >= kZeroDelayStepLimit) delay = 1;
+    } else {
+        zeroRun = 0;
+    }
+    counter = delay;
+    return painted;
+}
+
+int Player::pass(int speed, const std::function<void()>& painted) {
+    TickCounters& c = m_emulator.counters;
+    int steps = 0;
+    if (c.StepDelayUpper.load() == 0) {
+        if (stepTrack(m_upper, c.StepDelayUpper, m_upperZeroRun, speed) && painted) painted();
+        ++steps;
+    }
+    if (m_hasLower && c.StepDelayLower.load() == 0) {
+        if (stepTrack(m_lower, c.StepDelayLower, m_lowerZeroRun, speed) && painted) painted();
+        ++steps;
+    }
+    return steps;
+}
+
+bool Player::stepDue() const {
+    const TickCounters& c = m_emulator.counters;
+    return c.StepDelayUpper.load() == 0 || (m_hasLower && c.StepDelayLower.load() == 0);
+}
+
+bool Player::switchingEnd(const PreviewSettings& settings) const {
+    return settings.switching == 1 && m_emulator.counters.DisplayTimeCounter.load() == 0 &&
+           m_upper.endFlag;
+}
+
+} // namespace pixbar

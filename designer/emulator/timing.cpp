@@ -1,0 +1,98 @@
+#include "timing.h"
+
+#include <ctime>
+
+namespace pixbar {
+
+namespace {
+
+void countDownOne(std::atomic<std::uint32_t>& counter) {
+    // Only a counter above 0 goes down; a value assigned meanwhile makes the exchange retry.
+    std::uint32_t value = counter.load();
+    while (value > 0 && !counter.compare_exchange_weak(value, value - 1)) {
+    }
+}
+
+} // namespace
+
+TickCounters::TickCounters(const TickCounters& other)
+    : StepDelayUpper(other.StepDelayUpper.load()), StepDelayLower(other.StepDelayLower.load()),
+      DisplayTimeCounter(other.DisplayTimeCounter.load()) {}
+
+TickCounters& TickCounters::operator=(const TickCounters& other) {
+    StepDelayUpper = other.StepDelayUpper.load();
+    StepDelayLower = other.StepDelayLower.load();
+    DisplayTimeCounter = other.DisplayTimeCounter.load();
+    return *this;
+}
+
+void TickCounters::countDown() {
+    countDownOne(StepDelayUpper);
+    countDownOne(StepDelayLower);
+    countDownOne(DisplayTimeCounter);
+}
+
+void TickCounters::reset() {
+    StepDelayUpper = 0;
+    DisplayTimeCounter = 0;
+}
+
+RealTickSource::RealTickSource(TickCounters& counters, std::chrono::steady_clock::duration period)
+    : m_counters(counters), m_period(period), m_thread([this] { run(); }) {}
+
+RealTickSource::~RealTickSource() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_stopRequested.notify_all();
+    m_thread.join();
+}
+
+void RealTickSource::run() {
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + m_period;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_stopRequested.wait_until(lock, deadline, [this] { return m_stop; })) return;
+        // Deadlines stay on the grid of the start, so late wake-ups do not add up.
+        const auto now = Clock::now();
+        int due = 0;
+        while (deadline <= now && due <= kMaxCatchUp) {
+            deadline += m_period;
+            ++due;
+        }
+        if (deadline <= now) deadline = now + m_period; // asleep for long: start a new schedule
+        for (int i = 0; i < due; ++i) {
+            m_counters.countDown();
+            m_ticks.fetch_add(1);
+        }
+        m_tickArrived.notify_all();
+    }
+}
+
+void RealTickSource::waitForTick(std::uint64_t seen, std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    m_tickArrived.wait_for(lock, limit, [&] { return m_ticks.load() > seen || m_stop; });
+}
+
+void ManualTickSource::advance(std::uint64_t count) {
+    for (std::uint64_t i = 0; i < count; ++i) {
+        m_counters.countDown();
+        ++m_ticks;
+    }
+}
+
+void ManualTickSource::waitForTick(std::uint64_t seen, std::chrono::milliseconds) {
+    if (m_ticks <= seen) advance(seen + 1 - m_ticks);
+}
+
+LocalDateTime SystemClock::now() const {
+    const std::time_t t = std::time(nullptr);
+    // Only the GUI thread reads the clock, so the shared result of localtime is safe here.
+    const std::tm* tm = std::localtime(&t);
+    if (!tm) return {};
+    return {tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min};
+}
+
+} // namespace pixbar
