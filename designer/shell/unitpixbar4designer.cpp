@@ -62,9 +62,17 @@ constexpr EffectCommand kEffectCommands[] = {
 
 } // namespace
 
-TForm1::TForm1(UserPrompts& prompts, QWidget* parent)
-    : QMainWindow(parent), m_prompts(prompts), m_startDirectory(QDir::currentPath()) {
+TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWidget* parent)
+    : QMainWindow(parent), m_prompts(prompts), m_startDirectory(QDir::currentPath()),
+      m_clock(clock) {
     setObjectName(QStringLiteral("Form1"));
+    // The 12 ms tick runs from here until the program ends.
+    m_ticks = ticks ? ticks(m_emu.counters) : std::make_unique<RealTickSource>(m_emu.counters);
+    if (!m_clock) {
+        m_ownClock = std::make_unique<SystemClock>();
+        m_clock = m_ownClock.get();
+    }
+    m_driver = std::make_unique<PreviewDriver>(m_emu, *m_ticks, *m_clock, m_preview);
     m_emu.glyphs.setStartDirectory(toPath(m_startDirectory));
     for (int i = 0; i < kMessageSetCount; ++i) {
         m_editors[i] = std::make_unique<MessageContainer>(
@@ -122,6 +130,7 @@ bool TForm1::FormCreate(QString* error) {
     // Without ld.cfg the defaults stand, so a first start still has a sign to draw.
     ReadLdCfg(toPath(m_startDirectory) / kConfigFile, m_settings);
     m_signConfig = kInitialSignConfig;
+    m_preview = PreviewSettings{};
     if (!applyGeometry(error)) return false;
     showPage(1);
     return true;
@@ -154,6 +163,9 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     WriteLdCfg(toPath(m_startDirectory) / kConfigFile, m_settings);
+    // A preview still playing ends at its next pass.
+    m_testRunning = false;
+    m_driver->stop();
     event->accept();
 }
 
@@ -234,9 +246,9 @@ void TForm1::buildToolBar() {
         m_toolBar->addWidget(b);
         return b;
     };
-    QToolButton* test = button(QStringLiteral("Testuj"), QStyle::SP_MediaPlay);
-    test->setObjectName(QStringLiteral("ToolButton1"));
-    test->setEnabled(false); // the preview joins with the effect player
+    m_testButton = button(QStringLiteral("Testuj"), QStyle::SP_MediaPlay);
+    m_testButton->setObjectName(QStringLiteral("ToolButton1"));
+    connect(m_testButton, &QToolButton::clicked, this, &TForm1::Button1Click);
 
     connect(button(QStringLiteral("Skasuj"), QStyle::SP_DialogDiscardButton),
             &QToolButton::clicked, this, &TForm1::SkasujKomunikatClick);
@@ -340,7 +352,9 @@ void TForm1::buildPanel() {
     m_panel->addItem(m_kindGroup, QStringLiteral("Rodzaj komunikatu: pojedyńczy"),
                      [this] { CategoryButtons1Categories5Items0Click(); });
 
-    const int actions = m_panel->addGroup(QStringLiteral("Akcje"));
+    m_actionsGroup = m_panel->addGroup(QStringLiteral("Akcje"));
+    const int actions = m_actionsGroup;
+    m_panel->addItem(actions, QStringLiteral("Testuj komunikat"), [this] { Button1Click(); });
     m_panel->addItem(actions, QStringLiteral("Skasuj komunikat"), [this] { SkasujKomunikatClick(); });
     m_panel->addItem(actions, QStringLiteral("Wczytaj komunikat"), [this] { WczytajKomunikatClick(); });
     m_panel->addItem(actions, QStringLiteral("Wczytaj zestaw komunikatów"),
@@ -411,6 +425,37 @@ void TForm1::updateKindCaption() {
 }
 
 void TForm1::repaintCurrentGrid() { m_grids[m_messageNumber - 1]->invalidate(); }
+
+// ---- preview ------------------------------------------------------------------------------
+
+QString TForm1::testCaption() const { return m_testButton->text(); }
+
+void TForm1::setTestCaptions(bool running) {
+    m_testButton->setText(running ? QStringLiteral("STOP") : QStringLiteral("Testuj"));
+    m_panel->setItemCaption(m_actionsGroup, 0,
+                            running ? QStringLiteral("Zatrzymaj test komunikatu")
+                                    : QStringLiteral("Testuj komunikat"));
+}
+
+void TForm1::Button1Click() {
+    if (QWidget* focused = QApplication::focusWidget()) focused->clearFocus();
+    if (m_testRunning) {
+        // A click from inside the running preview: it stops at its next pass.
+        setTestCaptions(false);
+        m_testRunning = false;
+        m_driver->stop();
+        return;
+    }
+    m_testRunning = true;
+    setTestCaptions(true);
+    std::array<MessageRecord, kPageCount> pages;
+    for (int i = 0; i < kPageCount; ++i) pages[i] = m_editors[i]->record();
+    m_driver->setRepaint([this] { m_leds->update(); });
+    if (m_driver->start(pages, m_messageNumber - 1))
+        m_driver->run([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
+    m_testRunning = false;
+    setTestCaptions(false);
+}
 
 // ---- file commands ------------------------------------------------------------------------
 

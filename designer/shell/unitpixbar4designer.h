@@ -2,6 +2,8 @@
 
 #include "ledmessagecon.h"
 #include "pixbar.h"
+#include "player.h"
+#include "previewdriver.h"
 #include "prompts.h"
 #include "settings.h"
 
@@ -10,6 +12,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -28,7 +31,13 @@ class LedView;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(UserPrompts& prompts, QWidget* parent = nullptr);
+    /// Makes the tick source that counts down the player's counters.
+    using TickFactory = std::function<std::unique_ptr<TickSource>(TickCounters&)>;
+
+    /// Time for the preview can be injected; by default the real 12 ms tick and the
+    /// computer's clock are used.
+    explicit TForm1(UserPrompts& prompts, TickFactory ticks = {}, const Clock* clock = nullptr,
+                    QWidget* parent = nullptr);
     ~TForm1() override;
 
     /// Loads the fonts, ld.cfg and the graphic symbol table. False when the designer cannot
@@ -58,6 +67,8 @@ public:
     void fontButtonClick(int font);
     /// The message kind button: single -> upper -> lower -> single, on a 16-pixel sign only.
     void CategoryButtons1Categories5Items0Click();
+    /// "Testuj": starts the preview of the current page, or stops the one that is playing.
+    void Button1Click();
     /// Shows message page n (1..8).
     void showPage(int n);
 
@@ -69,6 +80,9 @@ public:
     Emulator& emulator() { return m_emu; }
     ProgramSettings& settings() { return m_settings; }
     const SignConfig& signConfig() const { return m_signConfig; }
+    PreviewSettings& previewSettings() { return m_preview; }
+    bool testRunning() const { return m_testRunning; }
+    QString testCaption() const;
     QString kindCaption() const;
     QString statusText() const;
     CategoryButtons& categoryButtons() { return *m_panel; }
@@ -93,11 +107,21 @@ private:
     bool applyGeometry(QString* error);
     MessageEditors editorList();
 
+    void setTestCaptions(bool running);
+
     UserPrompts& m_prompts;
     QString m_startDirectory;
     Emulator m_emu;
     ProgramSettings m_settings;
     SignConfig m_signConfig = kInitialSignConfig;
+    PreviewSettings m_preview;
+    std::unique_ptr<TickSource> m_ticks;
+    std::unique_ptr<Clock> m_ownClock;
+    const Clock* m_clock = nullptr;
+    std::unique_ptr<PreviewDriver> m_driver;
+    bool m_testRunning = false;
+    QToolButton* m_testButton = nullptr;
+    int m_actionsGroup = -1;
     std::array<MessageContainer*, kMessageSetCount> m_editorPointers{};
     std::array<std::unique_ptr<MessageContainer>, kMessageSetCount> m_editors;
     std::array<DrawGrid*, kMessageSetCount> m_grids{};

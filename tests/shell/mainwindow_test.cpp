@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -314,4 +315,63 @@ TEST_F(MainWindow, GridMovesOnlyWithinTheMessage) {
     EXPECT_EQ(g.col(), 2); // the first empty cell may be clicked
     g.selectCell(3, 0);
     EXPECT_EQ(g.col(), 2);
+}
+
+namespace {
+
+class Preview : public MainWindow {
+protected:
+    TForm1& openWithTime() {
+        form = std::make_unique<TForm1>(
+            prompts,
+            [this](TickCounters& counters) {
+                auto source = std::make_unique<ManualTickSource>(counters);
+                ticks = source.get();
+                return source;
+            },
+            &clock);
+        QString error;
+        EXPECT_TRUE(form->FormCreate(&error)) << error.toStdString();
+        return *form;
+    }
+    ManualTickSource* ticks = nullptr;
+    FixedClock clock{{2026, 12, 6, 9, 5}};
+};
+
+} // namespace
+
+TEST_F(Preview, SecondClickStopsAndClearsTheSign) {
+    TForm1& f = openWithTime();
+    f.currentEditor()->insertCharacter('A');
+    QString captionWhilePlaying;
+    bool litWhilePlaying = false;
+    QTimer::singleShot(100, &f, [&] {
+        captionWhilePlaying = f.testCaption();
+        // By now the A has scrolled into view: its columns are lit in the visible bytes.
+        const Emulator& e = f.emulator();
+        for (int y = 0; y < e.geometry.height; ++y)
+            for (int x = 0; x < e.geometry.pixelWidth(); ++x)
+                litWhilePlaying |= GetPixel(e.geometry, e.frame, x, y) == 1;
+        EXPECT_GT(ticks->ticks(), 100u);
+        EXPECT_TRUE(f.testRunning());
+        f.Button1Click();
+    });
+    f.Button1Click(); // returns when the preview has stopped
+    EXPECT_EQ(captionWhilePlaying, QStringLiteral("STOP"));
+    EXPECT_TRUE(litWhilePlaying);
+    EXPECT_EQ(f.testCaption(), QStringLiteral("Testuj"));
+    EXPECT_FALSE(f.testRunning());
+    EXPECT_EQ(f.emulator().frame, FrameBuffer{});
+    EXPECT_EQ(f.emulator().bitmap.at(0, 0), kLedOff);
+}
+
+TEST_F(Preview, LowerOrEmptyMessageEndsAtOnce) {
+    writeConfig("COM1\n95\n2\n12\n8\n16\n1\n");
+    TForm1& f = openWithTime();
+    f.Button1Click(); // empty page
+    EXPECT_FALSE(f.testRunning());
+    f.currentEditor()->insertCharacter('A');
+    f.currentEditor()->setMessageKind(2);
+    f.Button1Click();
+    EXPECT_EQ(f.testCaption(), QStringLiteral("Testuj"));
 }
