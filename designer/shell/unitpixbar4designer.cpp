@@ -3,6 +3,7 @@
 #include "categorybuttons.h"
 #include "drawgrid.h"
 #include "ledview.h"
+#include "unitpixbarsettings.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -132,6 +133,12 @@ bool TForm1::FormCreate(QString* error) {
     m_signConfig = kInitialSignConfig;
     m_preview = PreviewSettings{};
     if (!applyGeometry(error)) return false;
+    // The sign settings window exists from the start: taking the saved slider positions runs
+    // the handlers of the sliders that move, which also set the preview's timing.
+    if (!m_pixbarSettings)
+        m_pixbarSettings = new TFormPixbarSettings(m_settings, m_preview, m_signConfig,
+                                                   toPath(m_startDirectory) / kConfigFile, this);
+    m_pixbarSettings->loadFromSettings();
     showPage(1);
     return true;
 }
@@ -226,7 +233,8 @@ void TForm1::buildMenus() {
 
     QMenu* ustawienia = menuBar()->addMenu(QStringLiteral("&Ustawienia"));
     ustawienia->addAction(QStringLiteral("&Ustawienia aplikacji"))->setEnabled(false);
-    ustawienia->addAction(QStringLiteral("Ustawienia &linijki świetlnej"))->setEnabled(false);
+    ustawienia->addAction(QStringLiteral("Ustawienia &linijki świetlnej"), this,
+                          &TForm1::Ustawienialinijkiwietlnej1Click);
 }
 
 void TForm1::buildToolBar() {
@@ -294,7 +302,13 @@ void TForm1::buildToolBar() {
     message->setPopupMode(QToolButton::InstantPopup);
 
     button(QStringLiteral("Stoper"), QStyle::SP_BrowserReload)->setEnabled(false);
-    button(QStringLiteral("Ustawienia"), QStyle::SP_FileDialogDetailedView)->setEnabled(false);
+    QToolButton* settings = button(QStringLiteral("Ustawienia"), QStyle::SP_FileDialogDetailedView);
+    auto* settingsMenu = new QMenu(settings);
+    settingsMenu->addAction(QStringLiteral("Ustawienia &aplikacji"))->setEnabled(false);
+    settingsMenu->addAction(QStringLiteral("Ustawienia &linijki świetlnej"), this,
+                            &TForm1::Ustawienialinijkiwietlnej1Click);
+    settings->setMenu(settingsMenu);
+    settings->setPopupMode(QToolButton::InstantPopup);
 }
 
 void TForm1::buildPages() {
@@ -548,6 +562,8 @@ void TForm1::CategoryButtons1Categories5Items0Click() {
     m_current->setMessageKind(std::uint8_t((m_current->messageKind() + 1) % 3));
     updateKindCaption();
 }
+
+void TForm1::Ustawienialinijkiwietlnej1Click() { m_pixbarSettings->exec(); }
 
 void TForm1::Wklej1Click() {
     // The clipboard's text goes in as code page 1250 bytes, each one typed at the cursor.

@@ -26,6 +26,7 @@ namespace pixbar {
 class CategoryButtons;
 class DrawGrid;
 class LedView;
+class TFormPixbarSettings;
 
 /// The main window: eight message pages, the emulated sign, the button panel and the menus.
 class TForm1 : public QMainWindow {
@@ -67,6 +68,8 @@ public:
     void fontButtonClick(int font);
     /// The message kind button: single -> upper -> lower -> single, on a 16-pixel sign only.
     void CategoryButtons1Categories5Items0Click();
+    /// Shows the sign settings window modally.
+    void Ustawienialinijkiwietlnej1Click();
     /// "Testuj": starts the preview of the current page, or stops the one that is playing.
     void Button1Click();
     /// Shows message page n (1..8).
@@ -86,6 +89,7 @@ public:
     QString kindCaption() const;
     QString statusText() const;
     CategoryButtons& categoryButtons() { return *m_panel; }
+    TFormPixbarSettings& pixbarSettings() { return *m_pixbarSettings; }
     QString startDirectory() const { return m_startDirectory; }
     /// The 16 x 32 shading drawn behind the current font's button.
     const QImage& highlightImage() const { return m_highlight; }
@@ -122,6 +126,7 @@ private:
     bool m_testRunning = false;
     QToolButton* m_testButton = nullptr;
     int m_actionsGroup = -1;
+    TFormPixbarSettings* m_pixbarSettings = nullptr;
     std::array<MessageContainer*, kMessageSetCount> m_editorPointers{};
     std::array<std::unique_ptr<MessageContainer>, kMessageSetCount> m_editors;
     std::array<DrawGrid*, kMessageSetCount> m_grids{};
