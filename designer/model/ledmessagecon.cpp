@@ -50,8 +50,8 @@ int MessageContainer::moveLeftTwice() {
     if (target < 0) return 1;
     // One move straight to the target: after a pair before the end cell is removed, the cell
     // in between already lies past the new end and a step onto it would be refused.
-    m_grid->setRow(target / m_grid->colCount());
-    m_grid->setCol(target % m_grid->colCount());
+    m_grid->setRow(target / kGridColumns);
+    m_grid->setCol(target % kGridColumns);
     return 0;
 }
 

@@ -6,9 +6,9 @@ using namespace pixbar;
 using pixbar::test::EditorTest;
 using pixbar::test::TempDir;
 
-using Cursor = EditorTest;
+using EditorCursor = EditorTest;
 
-TEST_F(Cursor, EmptyMessageAllowsOnlyCellZero) {
+TEST_F(EditorCursor, EmptyMessageAllowsOnlyCellZero) {
     EXPECT_TRUE(editor.canSelect(0, 0));
     EXPECT_FALSE(editor.canSelect(1, 0));
     EXPECT_FALSE(editor.canSelect(0, 1));
@@ -16,7 +16,7 @@ TEST_F(Cursor, EmptyMessageAllowsOnlyCellZero) {
     EXPECT_FALSE(editor.canSelect(kGridColumns, 0));
 }
 
-TEST_F(Cursor, ClicksUpToTheFirstEmptyCellOnly) {
+TEST_F(EditorCursor, ClicksUpToTheFirstEmptyCellOnly) {
     type("ABCDE");
     EXPECT_EQ(grid.cell(), 5);
     grid.setCol(2);
@@ -29,14 +29,14 @@ TEST_F(Cursor, ClicksUpToTheFirstEmptyCellOnly) {
     EXPECT_EQ(grid.cell(), 5);
 }
 
-TEST_F(Cursor, FullMessageAllowsCellsUpTo499) {
+TEST_F(EditorCursor, FullMessageAllowsCellsUpTo499) {
     fillText();
     EXPECT_TRUE(editor.canSelect(499 % 32, 499 / 32));
     EXPECT_FALSE(editor.canSelect(500 % 32, 500 / 32));
     EXPECT_FALSE(editor.canSelect(31, 15));
 }
 
-TEST_F(Cursor, RightMovesWithinAndWrapsRows) {
+TEST_F(EditorCursor, RightMovesWithinAndWrapsRows) {
     type(std::string(40, 'x'));
     grid.put(30);
     EXPECT_EQ(editor.moveRight(), 0);
@@ -47,7 +47,7 @@ TEST_F(Cursor, RightMovesWithinAndWrapsRows) {
     EXPECT_EQ(grid.row(), 1);
 }
 
-TEST_F(Cursor, RightOnFirstEmptyCellStays) {
+TEST_F(EditorCursor, RightOnFirstEmptyCellStays) {
     type("ABC");
     int key = kKeyRight;
     editor.keyDown(key);
@@ -55,7 +55,7 @@ TEST_F(Cursor, RightOnFirstEmptyCellStays) {
     EXPECT_EQ(grid.cell(), 3);
 }
 
-TEST_F(Cursor, RightOnFirstEmptyCellInColumn31GoesToColumn0OfSameRow) {
+TEST_F(EditorCursor, RightOnFirstEmptyCellInColumn31GoesToColumn0OfSameRow) {
     type(std::string(31 + 32, 'x')); // first empty cell: column 31 of row 1
     ASSERT_EQ(grid.cell(), 63);
     int key = kKeyRight;
@@ -64,13 +64,13 @@ TEST_F(Cursor, RightOnFirstEmptyCellInColumn31GoesToColumn0OfSameRow) {
     EXPECT_EQ(grid.row(), 1);
 }
 
-TEST_F(Cursor, RightOnLastRowReportsNoNextRow) {
+TEST_F(EditorCursor, RightOnLastRowReportsNoNextRow) {
     grid.put(kGridColumns * kGridRows - 1);
     EXPECT_EQ(editor.moveRight(), 1);
     EXPECT_EQ(grid.cell(), 511);
 }
 
-TEST_F(Cursor, LeftWrapsToColumn31OfRowAbove) {
+TEST_F(EditorCursor, LeftWrapsToColumn31OfRowAbove) {
     type(std::string(40, 'x'));
     grid.put(32);
     int key = kKeyLeft;
@@ -84,7 +84,7 @@ TEST_F(Cursor, LeftWrapsToColumn31OfRowAbove) {
     EXPECT_EQ(grid.cell(), 0);
 }
 
-TEST_F(Cursor, LeftTwiceStopsBeforePassingCellZero) {
+TEST_F(EditorCursor, LeftTwiceStopsBeforePassingCellZero) {
     type(std::string(40, 'x'));
     grid.put(1);
     EXPECT_EQ(editor.moveLeftTwice(), 1);
@@ -97,14 +97,14 @@ TEST_F(Cursor, LeftTwiceStopsBeforePassingCellZero) {
     EXPECT_EQ(grid.cell(), 0);
 }
 
-TEST_F(Cursor, TypingNeverTakesTheCursorPastCell499) {
+TEST_F(EditorCursor, TypingNeverTakesTheCursorPastCell499) {
     type(std::string(520, 'x'));
     EXPECT_EQ(grid.cell(), 499);
     EXPECT_EQ(end(), 499);
     EXPECT_EQ(cell(499), (Cell{3, 'x'}));
 }
 
-TEST_F(Cursor, AnEditorWithoutGridWorksOnCellZero) {
+TEST_F(EditorCursor, AnEditorWithoutGridWorksOnCellZero) {
     MessageContainer loose{EditorContext{fonts, geometry}};
     EXPECT_EQ(loose.cursorCell(), 0);
     EXPECT_EQ(loose.moveLeft(), 1);
@@ -117,9 +117,9 @@ TEST_F(Cursor, AnEditorWithoutGridWorksOnCellZero) {
 
 // --- keys ----------------------------------------------------------------------------------
 
-using Keys = EditorTest;
+using EditorKeys = EditorTest;
 
-TEST_F(Keys, OnlyEditingKeysAreConsumed) {
+TEST_F(EditorKeys, OnlyEditingKeysAreConsumed) {
     struct Case {
         int key;
         bool consumed;
@@ -139,7 +139,7 @@ TEST_F(Keys, OnlyEditingKeysAreConsumed) {
     }
 }
 
-TEST_F(Keys, EnterChangesNothing) {
+TEST_F(EditorKeys, EnterChangesNothing) {
     type("AB");
     const MessageRecord before = editor.record();
     int key = kKeyEnter;
@@ -148,7 +148,7 @@ TEST_F(Keys, EnterChangesNothing) {
     EXPECT_EQ(grid.cell(), 2);
 }
 
-TEST_F(Keys, BackspaceRemovesCellBeforeCursorAndMovesLeft) {
+TEST_F(EditorKeys, BackspaceRemovesCellBeforeCursorAndMovesLeft) {
     type("ABC");
     const int repaints = grid.repaints;
     int key = kKeyBackspace;
@@ -165,7 +165,7 @@ TEST_F(Keys, BackspaceRemovesCellBeforeCursorAndMovesLeft) {
     EXPECT_EQ(end(), 2);
 }
 
-TEST_F(Keys, BackspaceAfterPairRemovesPairAndMovesTwoLeft) {
+TEST_F(EditorKeys, BackspaceAfterPairRemovesPairAndMovesTwoLeft) {
     type("A");
     editor.insertItem({kAttrLead, kLeadEffect}, {3, kParameterMark});
     type("B");
@@ -178,7 +178,7 @@ TEST_F(Keys, BackspaceAfterPairRemovesPairAndMovesTwoLeft) {
     EXPECT_EQ(end(), 2);
 }
 
-TEST_F(Keys, BackspaceOnParameterCellDoesNothing) {
+TEST_F(EditorKeys, BackspaceOnParameterCellDoesNothing) {
     editor.insertItem({kAttrLead, kLeadPause}, {kDefaultPause, kParameterMark});
     grid.put(1);
     const MessageRecord before = editor.record();
@@ -189,7 +189,7 @@ TEST_F(Keys, BackspaceOnParameterCellDoesNothing) {
     EXPECT_EQ(grid.cell(), 1);
 }
 
-TEST_F(Keys, DeleteRemovesCursorCellWithoutMoving) {
+TEST_F(EditorKeys, DeleteRemovesCursorCellWithoutMoving) {
     type("ABC");
     grid.put(1);
     int key = kKeyDelete;
@@ -199,7 +199,7 @@ TEST_F(Keys, DeleteRemovesCursorCellWithoutMoving) {
     EXPECT_EQ(end(), 2);
 }
 
-TEST_F(Keys, TypedCharactersAreInsertedExceptBackspace) {
+TEST_F(EditorKeys, TypedCharactersAreInsertedExceptBackspace) {
     editor.keyPress('A');
     editor.keyPress(8);
     editor.keyPress(13);
@@ -212,7 +212,7 @@ TEST_F(Keys, TypedCharactersAreInsertedExceptBackspace) {
     EXPECT_EQ(grid.cell(), 4);
 }
 
-TEST_F(Keys, TypingOnParameterCellIsRefusedAndCursorStays) {
+TEST_F(EditorKeys, TypingOnParameterCellIsRefusedAndCursorStays) {
     editor.insertItem({kAttrLead, kLeadEffect}, {1, kParameterMark});
     grid.put(1);
     const MessageRecord before = editor.record();
@@ -221,7 +221,7 @@ TEST_F(Keys, TypingOnParameterCellIsRefusedAndCursorStays) {
     EXPECT_EQ(grid.cell(), 1);
 }
 
-TEST_F(Keys, TypingInsertsAtCursorAndShiftsTheRest) {
+TEST_F(EditorKeys, TypingInsertsAtCursorAndShiftsTheRest) {
     type("AC");
     grid.put(1);
     type("B");
@@ -233,9 +233,9 @@ TEST_F(Keys, TypingInsertsAtCursorAndShiftsTheRest) {
 
 // --- clear, fonts and kind ------------------------------------------------------------------
 
-using Commands = EditorTest;
+using EditorCommands = EditorTest;
 
-TEST_F(Commands, NewEditorTypesInFont3AndClearedEditorInFont4) {
+TEST_F(EditorCommands, NewEditorTypesInFont3AndClearedEditorInFont4) {
     EXPECT_EQ(editor.currentFont(), 3);
     type("A");
     EXPECT_EQ(cell(0).attribute, 3);
@@ -251,7 +251,7 @@ TEST_F(Commands, NewEditorTypesInFont3AndClearedEditorInFont4) {
     EXPECT_EQ(cell(0), (Cell{4, 'E'}));
 }
 
-TEST_F(Commands, ClearFromAnyCursorPosition) {
+TEST_F(EditorCommands, ClearFromAnyCursorPosition) {
     type(std::string(100, 'x'));
     grid.put(70);
     editor.clear();
@@ -259,7 +259,7 @@ TEST_F(Commands, ClearFromAnyCursorPosition) {
     EXPECT_EQ(grid.row(), 0);
 }
 
-TEST_F(Commands, MessageKindClampsToSingle) {
+TEST_F(EditorCommands, MessageKindClampsToSingle) {
     for (int kind : {1, 2, 0}) {
         editor.setMessageKind(std::uint8_t(kind));
         EXPECT_EQ(editor.messageKind(), kind);
@@ -270,7 +270,7 @@ TEST_F(Commands, MessageKindClampsToSingle) {
     EXPECT_EQ(editor.messageKind(), 0);
 }
 
-TEST_F(Commands, FieldsTakeTheCurrentFont) {
+TEST_F(EditorCommands, FieldsTakeTheCurrentFont) {
     ASSERT_EQ(editor.setFont(5), 0);
     editor.insertTime();
     editor.insertDate();
@@ -285,7 +285,7 @@ TEST_F(Commands, FieldsTakeTheCurrentFont) {
 }
 
 /// The real font table: thirteen tiny font files loaded through the glyph sets.
-class Fonts : public ::testing::Test {
+class EditorFonts : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const BuiltInFont& f : kBuiltInFonts) {
@@ -303,7 +303,7 @@ protected:
     pixbar::test::FakeGrid grid{editor};
 };
 
-TEST_F(Fonts, EightPixelSignRefusesTallFonts) {
+TEST_F(EditorFonts, EightPixelSignRefusesTallFonts) {
     for (int font = 1; font <= 15; ++font) {
         const bool tall = font >= 7 && font <= 12;
         EXPECT_EQ(editor.setFont(font), tall ? 1 : 0) << "font " << font;
@@ -316,7 +316,7 @@ TEST_F(Fonts, EightPixelSignRefusesTallFonts) {
     EXPECT_EQ(editor.currentFont(), 6);
 }
 
-TEST_F(Fonts, SixteenPixelSignTakesEveryFont) {
+TEST_F(EditorFonts, SixteenPixelSignTakesEveryFont) {
     geometry.set(24, 16);
     for (int font = 1; font <= 15; ++font) {
         EXPECT_EQ(editor.setFont(font), 0) << "font " << font;
@@ -325,7 +325,7 @@ TEST_F(Fonts, SixteenPixelSignTakesEveryFont) {
     EXPECT_EQ(grid.focusCalls, 15);
 }
 
-TEST_F(Fonts, NoFontNumberIsRefused) {
+TEST_F(EditorFonts, NoFontNumberIsRefused) {
     geometry.set(24, 16);
     ASSERT_EQ(editor.setFont(2), 0);
     EXPECT_EQ(editor.setFont(0), 1);
@@ -334,7 +334,7 @@ TEST_F(Fonts, NoFontNumberIsRefused) {
     EXPECT_EQ(editor.currentFont(), 2);
 }
 
-TEST_F(Fonts, FontChangeKeepsExistingCells) {
+TEST_F(EditorFonts, FontChangeKeepsExistingCells) {
     editor.keyPress('A');
     ASSERT_EQ(editor.setFont(1), 0);
     editor.keyPress('B');
@@ -342,7 +342,7 @@ TEST_F(Fonts, FontChangeKeepsExistingCells) {
     EXPECT_EQ(editor.record().cell(1), (Cell{1, 'B'}));
 }
 
-TEST_F(Keys, BackspaceOfPairBeforeTheEndCellKeepsCursorOnTheEnd) {
+TEST_F(EditorKeys, BackspaceOfPairBeforeTheEndCellKeepsCursorOnTheEnd) {
     type(std::string(31, 'x'));
     editor.insertItem({kAttrLead, kLeadEffect}, {2, kParameterMark});
     ASSERT_EQ(grid.cell(), 33); // the first empty cell, behind the pair at 31/32

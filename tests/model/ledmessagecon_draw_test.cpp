@@ -47,7 +47,7 @@ std::vector<std::uint8_t> glyphRows(int code, int height) {
 
 } // namespace
 
-class Draw : public EditorTest {
+class EditorDraw : public EditorTest {
 protected:
     void SetUp() override {
         fonts[0] = entryOn(font1, 5, 7);
@@ -71,7 +71,7 @@ protected:
     std::vector<std::uint8_t> symbols = makeGlyphs(256, 8);
 };
 
-TEST_F(Draw, EveryItemShowsItsIcon) {
+TEST_F(EditorDraw, EveryItemShowsItsIcon) {
     struct Case {
         const char* name;
         std::vector<Cell> cells;
@@ -105,7 +105,7 @@ TEST_F(Draw, EveryItemShowsItsIcon) {
     }
 }
 
-TEST_F(Draw, EffectWithUnknownCodeShowsNoEffectIcon) {
+TEST_F(EditorDraw, EffectWithUnknownCodeShowsNoEffectIcon) {
     setCells({{kAttrLead, kLeadEffect}, {13, kParameterMark}});
     // The lead is drawn from the icon font with its own character; the parameter is a font 13
     // cell, and font 13 is not loaded.
@@ -113,13 +113,13 @@ TEST_F(Draw, EffectWithUnknownCodeShowsNoEffectIcon) {
     EXPECT_EQ(draw(1), Picture(512, kCellBlack));
 }
 
-TEST_F(Draw, FormatMarkWithOtherBitsIsNoIconAndReadsNothingPastTheIcons) {
+TEST_F(EditorDraw, FormatMarkWithOtherBitsIsNoIconAndReadsNothingPastTheIcons) {
     fonts[kIndexEditorIcons] = entryOn(shortFont, 8, 8);
     setCells({{0x50, 0x85}});
     EXPECT_EQ(draw(0), magnified(std::vector<std::uint8_t>(8, 0), kCellIcon, kCellBlack));
 }
 
-TEST_F(Draw, TextCellInLightGreyEachBitTwice) {
+TEST_F(EditorDraw, TextCellInLightGreyEachBitTwice) {
     font2['A' * 8 + 0] = 0x80;
     font2['A' * 8 + 1] = 0x01;
     font2['A' * 8 + 2] = 0xFF;
@@ -147,7 +147,7 @@ TEST_F(Draw, TextCellInLightGreyEachBitTwice) {
     EXPECT_EQ(grid.lastRect.top, 2);
 }
 
-TEST_F(Draw, GreyBackgroundOnlyForSelectedCellOfFocusedGrid) {
+TEST_F(EditorDraw, GreyBackgroundOnlyForSelectedCellOfFocusedGrid) {
     setCells({{2, 'A'}});
     const std::vector<std::uint8_t> rows = glyphRows('A', 8);
     EXPECT_EQ(draw(0, {true, true}), magnified(rows, kCellText, kCellSelected));
@@ -159,13 +159,13 @@ TEST_F(Draw, GreyBackgroundOnlyForSelectedCellOfFocusedGrid) {
     EXPECT_EQ(p[31 * kCellImageWidth + 15], kCellBlack);
 }
 
-TEST_F(Draw, EmptyCellIsBackgroundColour) {
+TEST_F(EditorDraw, EmptyCellIsBackgroundColour) {
     EXPECT_EQ(draw(0, {true, true}), Picture(512, kCellSelected));
     EXPECT_EQ(draw(0), Picture(512, kCellBlack));
     EXPECT_EQ(draw(40, {false, true}), Picture(512, kCellBlack));
 }
 
-TEST_F(Draw, GlyphHeightSetsTheScanlines) {
+TEST_F(EditorDraw, GlyphHeightSetsTheScanlines) {
     setCells({{1, 'A'}, {7, 'A'}});
     const Picture small = draw(0, {true, true});
     EXPECT_EQ(small, magnified(glyphRows('A', 7), kCellText, kCellSelected));
@@ -173,7 +173,7 @@ TEST_F(Draw, GlyphHeightSetsTheScanlines) {
     EXPECT_EQ(draw(1, {true, true}), magnified(glyphRows('A', 16), kCellText, kCellSelected));
 }
 
-TEST_F(Draw, PolishLettersMappedExceptInFonts13And15) {
+TEST_F(EditorDraw, PolishLettersMappedExceptInFonts13And15) {
     std::vector<std::uint8_t> graphic = makeGlyphs(256, 8);
     fonts[kIndexGraphicSymbols] = entryOn(graphic, 8, 8);
     setCells({{2, 0xB9}, {2, 0x8F}, {0x0F, 0xB9}, {0x0D, 0xB9}, {2, 'A'}});
@@ -184,7 +184,7 @@ TEST_F(Draw, PolishLettersMappedExceptInFonts13And15) {
     EXPECT_EQ(draw(4), magnified(glyphRows('A', 8), kCellText, kCellBlack));
 }
 
-TEST_F(Draw, FontsNotLoadedDrawBlack) {
+TEST_F(EditorDraw, FontsNotLoadedDrawBlack) {
     setCells({{0x0D, 5}, {0x0E, 'A'}, {0x1E, kMarkTime}});
     EXPECT_EQ(draw(0, {true, true}), Picture(512, kCellBlack));
     EXPECT_EQ(draw(1, {true, true}), Picture(512, kCellBlack));
@@ -192,14 +192,14 @@ TEST_F(Draw, FontsNotLoadedDrawBlack) {
     EXPECT_EQ(draw(2), icon(kIconTime));
 }
 
-TEST_F(Draw, CodePastTheEndOfTheFontIsBlank) {
+TEST_F(EditorDraw, CodePastTheEndOfTheFontIsBlank) {
     setCells({{3, 'A'}, {3, 2}});
     EXPECT_EQ(draw(0, {true, true}),
               magnified(std::vector<std::uint8_t>(8, 0), kCellText, kCellSelected));
     EXPECT_EQ(draw(1), magnified(glyphRows(2, 8), kCellText, kCellBlack));
 }
 
-TEST_F(Draw, CellsBehindTheAreaAreAlwaysEmpty) {
+TEST_F(EditorDraw, CellsBehindTheAreaAreAlwaysEmpty) {
     MessageRecord r;
     for (int i = 0; i < kCellCount; ++i) r.setCell(i, {2, 'x'});
     r.setCell(499, {kAttrLead, kLeadPause});
@@ -210,7 +210,7 @@ TEST_F(Draw, CellsBehindTheAreaAreAlwaysEmpty) {
     EXPECT_EQ(draw(499), icon(kIconPauseLead));
 }
 
-TEST_F(Draw, EveryDrawnCellGoesToTheGrid) {
+TEST_F(EditorDraw, EveryDrawnCellGoesToTheGrid) {
     const int before = grid.copies;
     for (int c = 0; c < kGridColumns * kGridRows; ++c) draw(c);
     EXPECT_EQ(grid.copies, before + kGridColumns * kGridRows);

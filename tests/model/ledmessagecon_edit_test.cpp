@@ -45,9 +45,9 @@ Cell effectParameter(int code) {
 
 } // namespace
 
-using Insert = EditorTest;
+using EditorInsert = EditorTest;
 
-TEST_F(Insert, GuardedRefusesParameterCellAndCellsPastTheArea) {
+TEST_F(EditorInsert, GuardedRefusesParameterCellAndCellsPastTheArea) {
     setCells({kLeadE, effectParameter(2), kText});
     const MessageRecord before = editor.record();
     EXPECT_EQ(editor.insertGuarded(1, 0x02, 'A'), -1);
@@ -58,7 +58,7 @@ TEST_F(Insert, GuardedRefusesParameterCellAndCellsPastTheArea) {
     EXPECT_EQ(editor.record(), before);
 }
 
-TEST_F(Insert, ShiftsCellsUpAndZeroesTheSentinel) {
+TEST_F(EditorInsert, ShiftsCellsUpAndZeroesTheSentinel) {
     setCells({{2, 'A'}, {2, 'B'}});
     MessageRecord dirty = editor.record();
     dirty.bytes[kSentinelOffset] = 7;
@@ -72,14 +72,14 @@ TEST_F(Insert, ShiftsCellsUpAndZeroesTheSentinel) {
     EXPECT_EQ(editor.record().bytes[kSentinelOffset + 1], 0);
 }
 
-TEST_F(Insert, UnguardedSkipsTheParameterCheck) {
+TEST_F(EditorInsert, UnguardedSkipsTheParameterCheck) {
     setCells({kLeadP, {kDefaultPause, kParameterMark}});
     EXPECT_EQ(editor.insertUnguarded(1, 0x02, 'A'), 0);
     EXPECT_EQ(cell(1), (Cell{2, 'A'}));
     EXPECT_EQ(cell(2), (Cell{kDefaultPause, kParameterMark}));
 }
 
-TEST_F(Insert, SingleLeadNeverGoesIntoTheLastCell) {
+TEST_F(EditorInsert, SingleLeadNeverGoesIntoTheLastCell) {
     fillText();
     const MessageRecord before = editor.record();
     EXPECT_EQ(editor.insertGuarded(499, kAttrLead, kLeadEffect), 0);
@@ -87,7 +87,7 @@ TEST_F(Insert, SingleLeadNeverGoesIntoTheLastCell) {
     EXPECT_EQ(editor.record(), before);
 }
 
-TEST_F(Insert, TheTwoCallsOfAnItemMakeOnePair) {
+TEST_F(EditorInsert, TheTwoCallsOfAnItemMakeOnePair) {
     type("AB");
     grid.put(1);
     editor.insertCell(kAttrLead, kLeadEffect);
@@ -107,7 +107,7 @@ TEST_F(Insert, TheTwoCallsOfAnItemMakeOnePair) {
     EXPECT_TRUE(pairsIntact(editor.record()));
 }
 
-TEST_F(Insert, ItemOnParameterCellInsertsNothingAndMovesTwoRight) {
+TEST_F(EditorInsert, ItemOnParameterCellInsertsNothingAndMovesTwoRight) {
     setCells({kLeadE, effectParameter(1), kText, kText});
     grid.put(1);
     const MessageRecord before = editor.record();
@@ -123,7 +123,7 @@ TEST_F(Insert, ItemOnParameterCellInsertsNothingAndMovesTwoRight) {
     EXPECT_EQ(end(), 2);
 }
 
-TEST_F(Insert, ParameterCellWithoutLeadInsertsNothing) {
+TEST_F(EditorInsert, ParameterCellWithoutLeadInsertsNothing) {
     type("AB");
     grid.put(1);
     editor.insertParameterCell(3, kParameterMark);
@@ -139,7 +139,7 @@ TEST_F(Insert, ParameterCellWithoutLeadInsertsNothing) {
     EXPECT_TRUE(pairsIntact(editor.record()));
 }
 
-TEST_F(Insert, PairsInEveryPosition) {
+TEST_F(EditorInsert, PairsInEveryPosition) {
     struct Case {
         const char* name;
         int textBefore; // text cells in the record before the insertion
@@ -171,7 +171,7 @@ TEST_F(Insert, PairsInEveryPosition) {
     }
 }
 
-TEST_F(Insert, PairThatCannotFitIsRefusedWhole) {
+TEST_F(EditorInsert, PairThatCannotFitIsRefusedWhole) {
     fillText();
     grid.put(499);
     const MessageRecord before = editor.record();
@@ -192,7 +192,7 @@ TEST_F(Insert, PairThatCannotFitIsRefusedWhole) {
     EXPECT_EQ(editor.record(), r);
 }
 
-TEST_F(Insert, PushingAParameterOutOfTheAreaDropsTheWholePair) {
+TEST_F(EditorInsert, PushingAParameterOutOfTheAreaDropsTheWholePair) {
     fillText();
     setCells({kLeadE, effectParameter(4)}, 498);
     ASSERT_TRUE(pairsIntact(editor.record()));
@@ -213,7 +213,7 @@ TEST_F(Insert, PushingAParameterOutOfTheAreaDropsTheWholePair) {
     EXPECT_TRUE(pairsIntact(editor.record()));
 }
 
-TEST_F(Insert, PairIntoFullAreaDropsAPairCutAtTheEnd) {
+TEST_F(EditorInsert, PairIntoFullAreaDropsAPairCutAtTheEnd) {
     fillText();
     setCells({kLeadP, {kDefaultPause, kParameterMark}}, 497);
     grid.put(10);
@@ -225,7 +225,7 @@ TEST_F(Insert, PairIntoFullAreaDropsAPairCutAtTheEnd) {
     EXPECT_TRUE(pairsIntact(editor.record()));
 }
 
-TEST_F(Insert, TypingIntoFullMessageDropsTheLastCell) {
+TEST_F(EditorInsert, TypingIntoFullMessageDropsTheLastCell) {
     fillText();
     grid.put(100);
     type("QR");
@@ -241,9 +241,9 @@ TEST_F(Insert, TypingIntoFullMessageDropsTheLastCell) {
     EXPECT_EQ(grid.cell(), 499);
 }
 
-using Remove = EditorTest;
+using EditorRemove = EditorTest;
 
-TEST_F(Remove, BackspaceTable) {
+TEST_F(EditorRemove, BackspaceTable) {
     struct Case {
         const char* name;
         std::vector<Cell> cells;
@@ -271,7 +271,7 @@ TEST_F(Remove, BackspaceTable) {
     }
 }
 
-TEST_F(Remove, DeleteTable) {
+TEST_F(EditorRemove, DeleteTable) {
     struct Case {
         const char* name;
         std::vector<Cell> cells;
@@ -298,7 +298,7 @@ TEST_F(Remove, DeleteTable) {
     }
 }
 
-TEST_F(Remove, OutsideTheAreaIsRefused) {
+TEST_F(EditorRemove, OutsideTheAreaIsRefused) {
     type("AB");
     const MessageRecord before = editor.record();
     EXPECT_EQ(editor.deleteAt(500), 0);
@@ -308,7 +308,7 @@ TEST_F(Remove, OutsideTheAreaIsRefused) {
     EXPECT_EQ(editor.record(), before);
 }
 
-TEST_F(Remove, FromFullMessageEmptiesTheLastCells) {
+TEST_F(EditorRemove, FromFullMessageEmptiesTheLastCells) {
     fillText();
     EXPECT_EQ(editor.deleteAt(0), 1);
     EXPECT_EQ(cell(498), textCell(499));
@@ -330,7 +330,7 @@ TEST_F(Remove, FromFullMessageEmptiesTheLastCells) {
     EXPECT_EQ(end(), 497);
 }
 
-TEST_F(Remove, LoneLeadFromAFileInTheLastCellIsRemovedAlone) {
+TEST_F(EditorRemove, LoneLeadFromAFileInTheLastCellIsRemovedAlone) {
     fillText();
     setCells({kLeadE}, 499);
     EXPECT_EQ(editor.deleteAt(499), 1);

@@ -47,12 +47,12 @@ std::vector<fs::path> strayFiles(const fs::path& dir, const std::vector<fs::path
 
 } // namespace
 
-class Files : public EditorTest {
+class MessageFiles : public EditorTest {
 protected:
     TempDir dir;
 };
 
-TEST_F(Files, MessageRoundTripsByteForByte) {
+TEST_F(MessageFiles, MessageRoundTripsByteForByte) {
     editor.loadRecord(patterned(1));
     const fs::path file = dir / "a.kom";
     MessageFileError reason = MessageFileError::CannotOpen;
@@ -68,7 +68,7 @@ TEST_F(Files, MessageRoundTripsByteForByte) {
     EXPECT_TRUE(strayFiles(dir.path(), {file}).empty());
 }
 
-TEST_F(Files, LowerMessageKeepsItsKindInAnotherPage) {
+TEST_F(MessageFiles, LowerMessageKeepsItsKindInAnotherPage) {
     editor.setMessageKind(2);
     const fs::path file = dir / "lower.kom";
     ASSERT_EQ(editor.save(file), 0);
@@ -79,7 +79,7 @@ TEST_F(Files, LowerMessageKeepsItsKindInAnotherPage) {
     EXPECT_EQ(page.record().end(), 0);
 }
 
-TEST_F(Files, SaveReplacesALongerOldFileWithExactlyTheRecord) {
+TEST_F(MessageFiles, SaveReplacesALongerOldFileWithExactlyTheRecord) {
     const fs::path file = dir / "old.kzb";
     writeBytes(file, std::vector<std::uint8_t>(kMessageSetFileSize, 0xEE));
     type("AB");
@@ -88,7 +88,7 @@ TEST_F(Files, SaveReplacesALongerOldFileWithExactlyTheRecord) {
     EXPECT_TRUE(strayFiles(dir.path(), {file}).empty());
 }
 
-TEST_F(Files, SaveKeepsTheOldFilesAccessRights) {
+TEST_F(MessageFiles, SaveKeepsTheOldFilesAccessRights) {
     const fs::path file = dir / "private.kom";
     writeBytes(file, std::vector<std::uint8_t>(kRecordSize, 1));
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
@@ -96,7 +96,7 @@ TEST_F(Files, SaveKeepsTheOldFilesAccessRights) {
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
-TEST_F(Files, SaveThroughALinkWritesTheLinkedFile) {
+TEST_F(MessageFiles, SaveThroughALinkWritesTheLinkedFile) {
     const fs::path real = dir / "real.kom";
     const fs::path link = dir / "link.kom";
     writeBytes(real, std::vector<std::uint8_t>(kRecordSize, 1));
@@ -107,7 +107,7 @@ TEST_F(Files, SaveThroughALinkWritesTheLinkedFile) {
     EXPECT_EQ(readBytes(real)[0], 3);
 }
 
-TEST_F(Files, WrongSizedMessageFilesAreRefusedAndNothingChanges) {
+TEST_F(MessageFiles, WrongSizedMessageFilesAreRefusedAndNothingChanges) {
     type("KEEP");
     grid.put(2);
     const MessageRecord before = editor.record();
@@ -126,7 +126,7 @@ TEST_F(Files, WrongSizedMessageFilesAreRefusedAndNothingChanges) {
     }
 }
 
-TEST_F(Files, MissingFileOrFolderCannotBeOpened) {
+TEST_F(MessageFiles, MissingFileOrFolderCannotBeOpened) {
     type("KEEP");
     const MessageRecord before = editor.record();
     MessageFileError reason = MessageFileError::None;
@@ -138,7 +138,7 @@ TEST_F(Files, MissingFileOrFolderCannotBeOpened) {
     EXPECT_EQ(editor.load(dir / "missing.kom"), 1); // the reason is optional
 }
 
-TEST_F(Files, StreamsReadAndWriteOneRecordAfterAnother) {
+TEST_F(MessageFiles, StreamsReadAndWriteOneRecordAfterAnother) {
     std::stringstream stream;
     EXPECT_EQ(editor.save(static_cast<std::ostream*>(nullptr)), 1);
     EXPECT_EQ(editor.load(static_cast<std::istream*>(nullptr)), 1);
@@ -163,7 +163,7 @@ TEST_F(Files, StreamsReadAndWriteOneRecordAfterAnother) {
     EXPECT_EQ(second.record(), patterned(2));
 }
 
-TEST_F(Files, ShortStreamIsRefused) {
+TEST_F(MessageFiles, ShortStreamIsRefused) {
     std::istringstream stream(std::string(500, '\x02'));
     type("KEEP");
     const MessageRecord before = editor.record();
@@ -171,7 +171,7 @@ TEST_F(Files, ShortStreamIsRefused) {
     EXPECT_EQ(editor.record(), before);
 }
 
-TEST_F(Files, FailingStreamReportsCannotWrite) {
+TEST_F(MessageFiles, FailingStreamReportsCannotWrite) {
     std::ostringstream stream;
     stream.setstate(std::ios::badbit);
     MessageFileError reason = MessageFileError::None;
@@ -179,7 +179,7 @@ TEST_F(Files, FailingStreamReportsCannotWrite) {
     EXPECT_EQ(reason, MessageFileError::CannotWrite);
 }
 
-TEST_F(Files, ErrorTextsNameTheFile) {
+TEST_F(MessageFiles, ErrorTextsNameTheFile) {
     EXPECT_TRUE(MessageFileErrorText(MessageFileError::None, "x.kom").empty());
     for (MessageFileError e :
          {MessageFileError::CannotOpen, MessageFileError::WrongSize, MessageFileError::CannotWrite})
@@ -188,7 +188,7 @@ TEST_F(Files, ErrorTextsNameTheFile) {
 
 // --- cursor after loading ----------------------------------------------------------------------
 
-TEST_F(Files, LoadingAShorterMessageBringsTheCursorToItsEnd) {
+TEST_F(MessageFiles, LoadingAShorterMessageBringsTheCursorToItsEnd) {
     MessageRecord shortOne;
     for (int i = 0; i < 10; ++i) shortOne.setCell(i, {2, 'a'});
     const fs::path file = dir / "short.kom";
@@ -203,7 +203,7 @@ TEST_F(Files, LoadingAShorterMessageBringsTheCursorToItsEnd) {
     EXPECT_EQ(editor.record().end(), 11);
 }
 
-TEST_F(Files, LoadingKeepsACursorThatIsStillInsideTheMessage) {
+TEST_F(MessageFiles, LoadingKeepsACursorThatIsStillInsideTheMessage) {
     MessageRecord longOne;
     for (int i = 0; i < 100; ++i) longOne.setCell(i, {2, 'a'});
     type(std::string(40, 'x'));
@@ -217,9 +217,9 @@ TEST_F(Files, LoadingKeepsACursorThatIsStillInsideTheMessage) {
 
 // --- message sets -------------------------------------------------------------------------------
 
-class Sets : public ::testing::Test {
+class MessageSets : public ::testing::Test {
 protected:
-    Sets() {
+    MessageSets() {
         for (int i = 0; i < kMessageSetCount; ++i) {
             editors[i] = std::make_unique<MessageContainer>(EditorContext{fonts, geometry});
             grids[i] = std::make_unique<FakeGrid>(*editors[i]);
@@ -238,7 +238,7 @@ protected:
     std::array<MessageContainer*, kMessageSetCount> pointers{};
 };
 
-TEST_F(Sets, SetRoundTripsByteForByte) {
+TEST_F(MessageSets, SetRoundTripsByteForByte) {
     fill(10);
     const fs::path file = dir / "set.kzb";
     MessageFileError reason = MessageFileError::CannotOpen;
@@ -260,7 +260,7 @@ TEST_F(Sets, SetRoundTripsByteForByte) {
     EXPECT_EQ(records[7], patterned(17));
 }
 
-TEST_F(Sets, SetSavedAsOneMessageIsOneRecord) {
+TEST_F(MessageSets, SetSavedAsOneMessageIsOneRecord) {
     fill(0);
     const fs::path file = dir / "one.kzb";
     ASSERT_EQ(editors[2]->save(file), 0);
@@ -270,7 +270,7 @@ TEST_F(Sets, SetSavedAsOneMessageIsOneRecord) {
     EXPECT_EQ(reason, MessageFileError::WrongSize);
 }
 
-TEST_F(Sets, WrongSizedSetsChangeNoPage) {
+TEST_F(MessageSets, WrongSizedSetsChangeNoPage) {
     fill(30);
     for (std::size_t size : {std::size_t(0), kRecordSize, 3 * kRecordSize + 5,
                              kMessageSetFileSize - 1, kMessageSetFileSize + 1}) {
@@ -288,7 +288,7 @@ TEST_F(Sets, WrongSizedSetsChangeNoPage) {
     EXPECT_EQ(reason, MessageFileError::CannotOpen);
 }
 
-TEST_F(Sets, MissingEditorIsRefused) {
+TEST_F(MessageSets, MissingEditorIsRefused) {
     fill(0);
     pointers[4] = nullptr;
     EXPECT_EQ(SaveMessageSet(dir / "set.kzb", pointers), 1);
@@ -297,7 +297,7 @@ TEST_F(Sets, MissingEditorIsRefused) {
 
 // --- failed saves leave the old file ------------------------------------------------------------
 
-class FailedSave : public Files {
+class FailedMessageSave : public MessageFiles {
 protected:
     void SetUp() override {
         type("NEW");
@@ -311,7 +311,7 @@ protected:
     const std::vector<std::uint8_t> oldBytes = std::vector<std::uint8_t>(kRecordSize, 0x5A);
 };
 
-TEST_F(FailedSave, FolderThatDoesNotExist) {
+TEST_F(FailedMessageSave, FolderThatDoesNotExist) {
     MessageFileError reason = MessageFileError::None;
     EXPECT_EQ(editor.save(dir / "no-such-folder" / "a.kom", &reason), 1);
     EXPECT_EQ(reason, MessageFileError::CannotWrite);
@@ -319,7 +319,7 @@ TEST_F(FailedSave, FolderThatDoesNotExist) {
     expectOldFileIntact();
 }
 
-TEST_F(FailedSave, PathThroughARegularFile) {
+TEST_F(FailedMessageSave, PathThroughARegularFile) {
     writeBytes(dir / "file", {1, 2, 3});
     MessageFileError reason = MessageFileError::None;
     EXPECT_EQ(editor.save(dir / "file" / "a.kom", &reason), 1);
@@ -331,7 +331,7 @@ TEST_F(FailedSave, PathThroughARegularFile) {
     expectOldFileIntact();
 }
 
-TEST_F(FailedSave, TargetThatIsAFolder) {
+TEST_F(FailedMessageSave, TargetThatIsAFolder) {
     fs::create_directory(dir / "folder.kom");
     MessageFileError reason = MessageFileError::None;
     EXPECT_EQ(editor.save(dir / "folder.kom", &reason), 1);
@@ -342,7 +342,7 @@ TEST_F(FailedSave, TargetThatIsAFolder) {
 
 // A disk that fills up half-way through the save: the file size limit stops the write after
 // 512 bytes, for every user including root.
-TEST_F(FailedSave, WriteCutOffHalfWay) {
+TEST_F(FailedMessageSave, WriteCutOffHalfWay) {
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -364,7 +364,7 @@ TEST_F(FailedSave, WriteCutOffHalfWay) {
     expectOldFileIntact();
 }
 
-TEST_F(FailedSave, ReadOnlyFolder) {
+TEST_F(FailedMessageSave, ReadOnlyFolder) {
     using fs::perms;
     fs::permissions(dir.path(), perms::owner_read | perms::owner_exec | perms::group_read |
                                     perms::group_exec | perms::others_read | perms::others_exec);
