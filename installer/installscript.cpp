@@ -74,12 +74,13 @@ RunResult ScriptInterpreter::RunScript(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in.is_open()) return RunResult::CannotOpen;
     PieceReader reader(in);
-    m_pieceNumber = 0;
+    m_lineNumber = 1;
     for (;;) {
         ScriptPiece piece = reader.next();
         if (piece.reachedEnd) return RunResult::EndOfScript;
-        ++m_pieceNumber;
         if (!ExecuteLine(piece.text)) return RunResult::WordMissing;
+        // The rest of a line longer than a piece still belongs to the same line.
+        if (piece.text.back() == '\n') ++m_lineNumber;
     }
 }
 
@@ -89,7 +90,7 @@ bool ScriptInterpreter::ExecuteLine(std::string_view piece) {
     // nothing at all.
     auto has = [&](std::size_t count) {
         if (words.size() >= count) return true;
-        m_missing = MissingWord{m_pieceNumber, words.size(), words.size()};
+        m_missing = MissingWord{m_lineNumber, words.size(), words.size()};
         return false;
     };
     if (!has(1)) return false;

@@ -57,7 +57,7 @@ struct InstallerState {
 
 /// Where a run stopped because a line lacked a word its command uses.
 struct MissingWord {
-    int pieceNumber = 0;       ///< 1 for the first read of the script
+    int lineNumber = 0;        ///< 1 for the first line of the script
     std::size_t wordIndex = 0; ///< the index asked for
     std::size_t wordCount = 0; ///< the words the line had
 };
@@ -88,7 +88,7 @@ private:
     LogSink m_log;
     InstallerState m_state;
     MissingWord m_missing;
-    int m_pieceNumber = 0;
+    int m_lineNumber = 0;
 };
 
 } // namespace instalacja

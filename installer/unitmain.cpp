@@ -126,10 +126,9 @@ void TForm1::CategoryButtons1Categories0Items0Click() {
     const instalacja::RunResult result = m_interpreter.RunScript(instalacja::kScriptFile);
     if (result == instalacja::RunResult::WordMissing) {
         const instalacja::MissingWord& missing = m_interpreter.missingWord();
-        m_errorBox(QString("Indeks poza zakresem (%1): w wierszu %2 skryptu brak słowa "
-                           "potrzebnego poleceniu.")
+        m_errorBox(QString("Indeks poza zakresem (%1): w wierszu %2 skryptu brakuje słowa.")
                        .arg(missing.wordIndex)
-                       .arg(missing.pieceNumber));
+                       .arg(missing.lineNumber));
         return;
     }
     CategoryButtons1Categories0Items0->setText(kCaptionFinish);

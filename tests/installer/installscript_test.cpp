@@ -224,12 +224,16 @@ TEST_F(Run, LineOf3000CharactersRunsAsThreeCommands) {
     EXPECT_EQ(run(line + "\n"), RunResult::EndOfScript);
     EXPECT_EQ(log, (Lines{std::string(1017, 'a') + " ", std::string(1017, 'b') + " ",
                           std::string(951, 'c') + " "}));
+
+    // An error after it names the script's second line, not its fourth piece.
+    EXPECT_EQ(run(line + "\n\n"), RunResult::WordMissing);
+    EXPECT_EQ(interpreter.missingWord().lineNumber, 2);
 }
 
 TEST_F(Run, LineOfExactly1022CharactersLeavesAnEmptyPieceThatStops) {
     EXPECT_EQ(run("ECHO " + std::string(1017, 'a') + "\nEXEC x\n"), RunResult::WordMissing);
     EXPECT_EQ(log, Lines{std::string(1017, 'a') + " "});
-    EXPECT_EQ(interpreter.missingWord().pieceNumber, 2);
+    EXPECT_EQ(interpreter.missingWord().lineNumber, 1); // the rest of the first line
     EXPECT_TRUE(platform.calls.empty());
 }
 
@@ -237,7 +241,7 @@ TEST_F(Run, EmptyLineStopsTheRun) {
     const struct {
         const char* script;
         Lines log;
-        int piece;
+        int line;
     } cases[] = {
         {"ECHO a\n\nECHO b\n", {"a "}, 2},
         {"ECHO a\n\n", {"a "}, 2},
@@ -248,7 +252,7 @@ TEST_F(Run, EmptyLineStopsTheRun) {
         log.clear();
         EXPECT_EQ(run(c.script), RunResult::WordMissing) << c.script;
         EXPECT_EQ(log, c.log) << c.script;
-        EXPECT_EQ(interpreter.missingWord().pieceNumber, c.piece) << c.script;
+        EXPECT_EQ(interpreter.missingWord().lineNumber, c.line) << c.script;
         EXPECT_EQ(interpreter.missingWord().wordIndex, 0u) << c.script;
     }
 }
@@ -267,7 +271,7 @@ TEST_F(Run, MissingWordStopsWithoutLoggingTheLine) {
             << c.line;
         EXPECT_EQ(log, Lines{"X"}) << c.line;
         EXPECT_EQ(platform.calls, Lines{"mkdir C:\\Program Files\\X"}) << c.line;
-        EXPECT_EQ(interpreter.missingWord().pieceNumber, 2) << c.line;
+        EXPECT_EQ(interpreter.missingWord().lineNumber, 2) << c.line;
         EXPECT_EQ(interpreter.missingWord().wordIndex, c.index) << c.line;
     }
 }
