@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <fstream>
 
 namespace instalacja {
@@ -65,7 +66,7 @@ std::vector<std::string> splitWords(std::string_view text) {
 ScriptInterpreter::ScriptInterpreter(InstallPlatform& platform, LogSink log)
     : m_platform(platform), m_log(std::move(log)) {}
 
-void ScriptInterpreter::fetchSpecialFolders() {
+void ScriptInterpreter::fetchSystemFolders() {
     m_state.ProgramFilesDir = m_platform.programFilesDir();
     m_state.ProgramsMenuDir = m_platform.programsMenuDir();
 }

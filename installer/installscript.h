@@ -71,7 +71,7 @@ public:
     ScriptInterpreter(InstallPlatform& platform, LogSink log);
 
     /// Asks the platform for the program-files and menu folders (done when the window opens).
-    void fetchSpecialFolders();
+    void fetchSystemFolders();
 
     /// Runs the script `fileName` from its first line.
     RunResult RunScript(const std::string& fileName);

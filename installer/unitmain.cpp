@@ -108,7 +108,7 @@ TForm1::TForm1(std::unique_ptr<instalacja::InstallPlatform> platform, QWidget* p
 }
 
 void TForm1::FormCreate() {
-    m_interpreter.fetchSpecialFolders();
+    m_interpreter.fetchSystemFolders();
 }
 
 void TForm1::appendLog(const std::string& line) {

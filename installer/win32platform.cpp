@@ -40,20 +40,23 @@ std::string fromAnsi(const std::string& ansi) {
     return fromWide(toWide(ansi, CP_ACP), CP_UTF8);
 }
 
-std::string specialFolder(int folderId) {
+/// A shell folder of the current user, created when missing.
+std::string shellFolder(int folderId) {
     char buffer[kFolderBufferSize] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, buffer, folderId, TRUE)) return {};
+    if (FAILED(SHGetFolderPathA(nullptr, folderId | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                                buffer)))
+        return {};
     return fromAnsi(buffer);
 }
 
 } // namespace
 
 std::string Win32Platform::programFilesDir() {
-    return specialFolder(CSIDL_PROGRAM_FILES);
+    return shellFolder(CSIDL_PROGRAM_FILES);
 }
 
 std::string Win32Platform::programsMenuDir() {
-    return specialFolder(CSIDL_PROGRAMS);
+    return shellFolder(CSIDL_PROGRAMS);
 }
 
 bool Win32Platform::isAbsoluteName(const std::string& name) const {

@@ -30,7 +30,7 @@ std::vector<ScriptPiece> readAll(const std::string& script) {
 class Run : public testing::Test {
 protected:
     Run() : interpreter(platform, [this](const std::string& line) { log.push_back(line); }) {
-        interpreter.fetchSpecialFolders();
+        interpreter.fetchSystemFolders();
     }
 
     RunResult run(const std::string& script) {

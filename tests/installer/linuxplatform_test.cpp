@@ -100,7 +100,7 @@ TEST(LinuxPaths, DriveAndRootNamesAreAbsolute) {
     EXPECT_EQ(platform.shortcutExtension(), ".desktop");
 }
 
-TEST_F(LinuxLayer, SpecialFoldersAreCreatedInTheHome) {
+TEST_F(LinuxLayer, SystemFoldersAreCreatedInTheHome) {
     LinuxPlatform platform(environment);
     EXPECT_EQ(platform.programFilesDir(), (home.path() + "/.local/opt").toStdString());
     EXPECT_EQ(platform.programsMenuDir(),
@@ -168,7 +168,7 @@ TEST_F(LinuxLayer, ScriptInstallsTwoFilesAndALauncher) {
     LinuxPlatform platform(environment);
     std::vector<std::string> log;
     ScriptInterpreter interpreter(platform, [&](const std::string& line) { log.push_back(line); });
-    interpreter.fetchSpecialFolders();
+    interpreter.fetchSystemFolders();
 
     const QByteArray program = "#!/bin/sh\necho pixbar\n";
     writeFile("image/pixbar-tool", program, 0775);
