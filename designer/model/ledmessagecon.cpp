@@ -45,9 +45,13 @@ int MessageContainer::moveLeft() {
 }
 
 int MessageContainer::moveLeftTwice() {
-    if (!m_grid || cursorCell() < 2) return 1;
-    moveLeft();
-    moveLeft();
+    if (!m_grid) return 1;
+    const int target = cursorCell() - 2;
+    if (target < 0) return 1;
+    // One move straight to the target: after a pair before the end cell is removed, the cell
+    // in between already lies past the new end and a step onto it would be refused.
+    m_grid->setRow(target / kGridColumns);
+    m_grid->setCol(target % kGridColumns);
     return 0;
 }
 

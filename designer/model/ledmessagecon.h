@@ -113,8 +113,8 @@ public:
     int insertGuarded(int c, std::uint8_t attribute, std::uint8_t character);
     /// As insertGuarded without the parameter-cell check; always 0.
     int insertUnguarded(int c, std::uint8_t attribute, std::uint8_t character);
-    /// Inserts a lead cell with its parameter at c: -1 refused (c is a parameter cell), 0
-    /// otherwise; a pair that has no room left in the cell area is not inserted.
+    /// Inserts a lead cell with its parameter at c: -1 refused (c is a parameter cell), 1 no
+    /// room for both cells (c is 499 or beyond), 0 inserted.
     int insertPairAt(int c, Cell lead, Cell parameter);
 
     /// The grid's permission for a cursor move: cells up to the end of the message.
