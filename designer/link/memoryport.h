@@ -43,6 +43,7 @@ public:
     std::size_t write(std::span<const std::uint8_t> bytes) override;
     std::size_t read(std::span<std::uint8_t> buffer) override;
     bool waitForData(int ms) override;
+    void discardInput() override { m_incoming.clear(); }
 
     /// Called with each written buffer; its result is queued as incoming bytes.
     void setResponder(Responder r) { m_responder = std::move(r); }

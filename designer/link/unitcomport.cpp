@@ -6,13 +6,20 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <set>
+#include <thread>
 
 namespace pixbar {
 
 namespace {
+
+/// Time `bytes` take on the line at 19200 baud, 8N1 (ten bits a byte).
+std::chrono::microseconds LineTime(std::size_t bytes) {
+    return std::chrono::microseconds(std::int64_t(bytes) * 10 * 1'000'000 / kBaudRate);
+}
 
 /// Upper bound for flushing one frame to the driver: the line time plus a margin.
 int WriteTimeoutMs(std::size_t bytes) {
@@ -50,6 +57,7 @@ public:
     bool isOpen() const override { return m_port.isOpen(); }
 
     std::size_t write(std::span<const std::uint8_t> bytes) override {
+        const auto start = std::chrono::steady_clock::now();
         const qint64 n =
             m_port.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
         if (n < 0) {
@@ -63,7 +71,19 @@ public:
         }
         const qint64 left = m_port.bytesToWrite();
         m_port.clearError();
+        // The driver takes the bytes at once, but the sign hears them only at the line rate
+        // (a pseudo-terminal has no line at all): return when the last one has gone out, so
+        // the wait for the answer starts where the sign can give it.
+        std::this_thread::sleep_until(start + LineTime(bytes.size()));
         return std::size_t(n - std::min(left, n));
+    }
+
+    void discardInput() override {
+        m_port.clear(QSerialPort::Input);
+        char scratch[256];
+        while (m_port.waitForReadyRead(0) || m_port.bytesAvailable() > 0)
+            if (m_port.read(scratch, sizeof scratch) <= 0) break;
+        m_port.clearError();
     }
 
     std::size_t read(std::span<std::uint8_t> buffer) override {
@@ -231,6 +251,10 @@ std::uint16_t ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
 bool ComPort::WaitForData(int ms) {
     if (!m_device->isOpen()) return false;
     return m_device->waitForData(ms);
+}
+
+void ComPort::DiscardInput() {
+    if (m_device->isOpen()) m_device->discardInput();
 }
 
 int ComPort::Close() {

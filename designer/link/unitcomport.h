@@ -36,8 +36,11 @@ public:
     virtual bool open(const QString& location) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    /// Writes every byte and waits until they have left; returns the count written.
+    /// Writes every byte and returns once they have left on the line (as a synchronous
+    /// write to a serial port does); returns the count written.
     virtual std::size_t write(std::span<const std::uint8_t> bytes) = 0;
+    /// Drops every byte that has arrived and not been read.
+    virtual void discardInput() = 0;
     /// Takes what has arrived, at most `buffer.size()` bytes; never waits.
     virtual std::size_t read(std::span<std::uint8_t> buffer) = 0;
     /// Waits up to `ms` for incoming bytes; true when some are waiting.
@@ -89,6 +92,8 @@ public:
     std::uint16_t Read(std::uint8_t* buffer, std::uint16_t capacity);
     /// Waits up to `ms` for incoming bytes; true as soon as some are waiting.
     bool WaitForData(int ms);
+    /// Drops what has arrived unread (a late answer to an earlier frame).
+    void DiscardInput();
     /// Always 0; closing a closed port does nothing.
     int Close();
     bool isOpen() const;

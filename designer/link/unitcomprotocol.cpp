@@ -73,6 +73,9 @@ ProtocolResult ComProtocol::run(std::uint16_t address, std::uint8_t command,
         m_success = false;
         m_error = false;
         buildFrame(address, command, payload);
+        // Bytes that came before this frame cannot answer it: a late reply to an earlier
+        // frame would otherwise acknowledge this one.
+        m_port.DiscardInput();
         m_port.Write(m_builder.bytes().data(), std::uint16_t(m_builder.size()));
         poll(polls, pollMs, true);
         if (m_success)
@@ -101,6 +104,7 @@ ProtocolResult ComProtocol::Identify(std::uint16_t& serial) {
     PutByte(kIdentifyDestination >> 8);
     PutByte(kIdentifyDestination & 0xFF);
     PutByte(kIdentifyCommand);
+    m_port.DiscardInput();
     m_port.Write(m_builder.bytes().data(), std::uint16_t(m_builder.size()));
     // Any sign may answer; a refused frame does not end the wait.
     poll(kIdentifyPolls, kIdentifyPollMs, false);

@@ -328,6 +328,14 @@ TEST(Transaction, ClockPayloadCarriesSeconds) {
     EXPECT_EQ(ClockPayload({2255, 1, 1, 0, 0, 0})[0], 255);
 }
 
+TEST(Transaction, LateReplyToAnEarlierFrameIsNoAcknowledgement) {
+    Rig rig;
+    // An acknowledgement sits unread on the line before the frame is sent.
+    rig.port->feed(Reply(1, 0, 0x80));
+    EXPECT_EQ(rig.protocol->ShowMessage(1, 2), ProtocolResult::NoReply);
+    EXPECT_EQ(rig.port->writes().size(), std::size_t(kTransactAttempts));
+}
+
 TEST(Transaction, IdentifyTakesTheSerialFromTheReplySource) {
     Rig rig;
     rig.port->setResponder([](auto) { return Reply(0xBEEF, 0, 0x80); });
