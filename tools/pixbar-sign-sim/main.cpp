@@ -17,6 +17,7 @@
 #include <deque>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -27,7 +28,8 @@ using pixbar::SimulatedSign;
 
 /// One byte at 19200 baud, 8N1: ten bits.
 constexpr std::int64_t kByteNs = 10LL * 1'000'000'000LL / pixbar::kBaudRate;
-constexpr std::int64_t kIdleWaitNs = 500'000'000LL;
+constexpr std::int64_t kIdleWaitNs = 500'000'000LL; ///< also bounds the reaction to a stop
+constexpr std::int64_t kNsPerMs = 1'000'000LL;
 constexpr int kExitUsage = 64;
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -153,12 +155,6 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
-    sigset_t blocked, waitMask;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGTERM);
-    sigaddset(&blocked, SIGINT);
-    sigprocmask(SIG_BLOCK, &blocked, &waitMask); // signals arrive only inside ppoll
-
     std::fprintf(log, "ready %s -> %s serial=%u\n", link.c_str(), slaveName.c_str(),
                  unsigned(options.serial));
     std::fflush(log);
@@ -212,10 +208,14 @@ int main(int argc, char** argv) {
         if (!incoming.empty()) next = std::min(next, incoming.front().due);
         if (!outgoing.empty()) next = std::min(next, outgoing.front().due);
         const std::int64_t wait = std::max<std::int64_t>(0, next - now);
-        timespec timeout{time_t(wait / 1'000'000'000LL), long(wait % 1'000'000'000LL)};
         pollfd pfd{master, POLLIN, 0};
-        const int ready = ppoll(&pfd, 1, &timeout, &waitMask);
-        if (ready <= 0) continue;
+        if (wait < kNsPerMs && wait > 0) {
+            // poll() counts whole milliseconds; the next byte is due sooner than that.
+            std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+            if (poll(&pfd, 1, 0) <= 0) continue;
+        } else if (poll(&pfd, 1, int(wait / kNsPerMs)) <= 0) {
+            continue; // time for the next byte, or a signal to stop
+        }
         if (pfd.revents & POLLIN) {
             const ssize_t got = read(master, chunk, sizeof chunk);
             now = nowNs();
@@ -225,8 +225,7 @@ int main(int argc, char** argv) {
                 incoming.push_back({chunk[i], lastIn});
             }
         } else if (pfd.revents & (POLLHUP | POLLERR)) {
-            timespec pause{0, 10'000'000L};
-            nanosleep(&pause, nullptr);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
 
