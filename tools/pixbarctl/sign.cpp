@@ -1,6 +1,7 @@
 // The sign commands of pixbarctl: one protocol operation per call, over a named port.
 #include "commands.h"
 
+#include "settings.h"
 #include "unitcomport.h"
 #include "unitcomprotocol.h"
 
@@ -33,7 +34,6 @@ constexpr std::uint8_t kHeadedHeader[4] = {12, 0, 0, 0};
 constexpr const char* kDefaultSymbolFile = "gfx_symbols.bin";
 constexpr int kMaxBrightness = 100;
 constexpr int kMaxSpeed = 20;
-constexpr int kNoSwitchPosition = 134; ///< display-time position meaning "do not switch"
 
 void printUsage() {
     std::fprintf(stderr,
@@ -196,7 +196,7 @@ int runSignCommand(int argc, char** argv) {
         if (!want(3)) return usageError("config BRIGHTNESS SPEED POSITION");
         n1 = parseNumber(args[0], 1, kMaxBrightness);
         n2 = parseNumber(args[1], 1, kMaxSpeed);
-        n3 = parseNumber(args[2], 0, kNoSwitchPosition);
+        n3 = parseNumber(args[2], 0, pixbar::kDisplayTimeNoSwitch);
         if (!n1 || !n2 || !n3) return usageError("brightness 1..100, speed 1..20, position 0..134");
     } else if (command == "send-message" || command == "store") {
         if (!want(2)) return usageError("send-message N FILE.kom / store SLOT FILE.kom");
@@ -272,15 +272,7 @@ int runSignCommand(int argc, char** argv) {
     }
     if (command == "config") {
         const int position = int(*n3);
-        const std::array<std::uint8_t, pixbar::kSignConfigSize> config{
-            std::uint8_t(position < kNoSwitchPosition ? 1 : 0),
-            std::uint8_t(*n1),
-            std::uint8_t(*n2),
-            std::uint8_t(position),
-            0,
-            0,
-            0,
-            0};
+        const pixbar::SignConfig config = pixbar::BuildSignConfig(int(*n1), int(*n2), position);
         std::printf("sending configuration: switching %u, brightness %ld, speed %ld, position %d\n",
                     unsigned(config[0]), *n1, *n2, position);
         return finish(protocol, protocol.SendConfiguration(address, config));
