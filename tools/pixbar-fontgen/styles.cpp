@@ -160,7 +160,12 @@ Bitmap outline(const Bitmap& g, int width, int height) {
         markRow(g, out, above ? 0 : height - 1, 1);
         return out;
     }
-    return ring(squeeze(layer(g, Ink::Body), height - 2), width, height, 1, 1);
+    // A mark inside the letter (the stroke of the l) is outlined with it.
+    Bitmap whole = layer(g, Ink::Body);
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x)
+            if (g.mark(x, y)) whole.set(x, y, Ink::Body);
+    return ring(squeeze(whole, height - 2), width, height, 1, 1);
 }
 
 /// Whether the pixel is part of an up-and-down stroke of the base.
