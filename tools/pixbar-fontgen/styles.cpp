@@ -89,6 +89,20 @@ Bitmap bold(const Bitmap& g, int width, int height) {
     return out;
 }
 
+/// Bold strokes on a body one row taller: the middle row of the base is drawn twice.
+Bitmap heavy(const Bitmap& g, int width, int height) {
+    const Bitmap b = bold(g, width, height);
+    const int middle = g.height / 2;
+    Bitmap out(width, height);
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (!b.lit(x, y)) continue;
+            out.set(x, y <= middle ? y : y + 1, b.at(x, y));
+            if (y == middle) out.set(x, y + 1, b.at(x, y));
+        }
+    return out;
+}
+
 /// A lit pixel at an outer corner of a region at least three pixels wide and tall.
 bool outerCorner(const Bitmap& g, int x, int y, int sx, int sy) {
     return g.lit(x, y) && !g.lit(x - sx, y) && !g.lit(x, y - sy) && !g.lit(x - sx, y - sy) &&
@@ -259,7 +273,10 @@ Bitmap broadway(const Bitmap& g, int width, int height) {
                                   (g.lit(x - 1, y - 1) || g.lit(x + 1, y - 1) ||
                                    g.lit(x - 1, y + 1) || g.lit(x + 1, y + 1)) &&
                                   !g.lit(x - 1, y) && !g.lit(x + 1, y);
-            if (stem || diagonal) {
+            if (g.mark(x, y)) {
+                // Accents stay whole: each pixel of a mark becomes a 2 x 2 block.
+                for (int r = top; r <= top + 1; ++r) out.set(x, r, v), out.set(x + 1, r, v);
+            } else if (stem || diagonal) {
                 for (int r = top; r <= top + 1; ++r) out.set(x, r, v), out.set(x + 1, r, v);
             } else {
                 // Cross strokes are hairlines on the row nearer the letter's edge.
@@ -346,8 +363,8 @@ const std::vector<Segment>& segmentTable() {
 } // namespace
 
 bool KnownStyle(const std::string& style) {
-    for (const char* s : {"copy", "bold", "balloon", "outline", "serif", "double", "broadway",
-                          "computer", "italic"})
+    for (const char* s : {"copy", "bold", "heavy", "balloon", "outline", "serif", "double",
+                          "broadway", "computer", "italic"})
         if (style == s) return true;
     return false;
 }
@@ -365,6 +382,7 @@ std::optional<Bitmap> ApplyStyle(const std::string& style, const GlyphMap& base,
     const Bitmap& g = it->second;
     if (style == "copy") return place(g, width, height, 0, 0);
     if (style == "bold") return bold(g, width, height);
+    if (style == "heavy") return heavy(g, width, height);
     if (style == "balloon") return balloon(g, width, height);
     if (style == "outline") return outline(g, width, height);
     if (style == "serif") return serif(g, width, height);

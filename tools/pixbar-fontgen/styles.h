@@ -18,6 +18,7 @@ bool KnownStyle(const std::string& style);
 /// base face; nothing when the base has no glyph to derive it from.
 ///  copy      the base glyph unchanged (placed at the top left)
 ///  bold      every stroke one pixel wider to the right
+///  heavy     bold, and one row taller: the middle row is drawn twice
 ///  balloon   a 2x2 pen with the outer corners rounded off (puffy letters)
 ///  outline   capitals squeezed to six rows and drawn as an outline around their strokes
 ///  serif     thick stems with slab serifs at their free ends
