@@ -1,6 +1,7 @@
 // Checks the font files, the symbol table and its map and the sample user font that the
 // build writes beside the executables.
 
+#include "datafile.h"
 #include "glyphs.h"
 
 #include <gtest/gtest.h>
@@ -8,23 +9,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-const fs::path kDataDir{PIXBAR_DATA_DIR};
-
-Bytes readFile(const std::string& name) {
-    std::ifstream in(kDataDir / name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using datatest::Bytes;
+using datatest::kDataDir;
+using datatest::readFile;
 
 /// One text face: its file, glyph size and where its glyphs start (after a header or not).
 struct TextFace {

@@ -1,6 +1,7 @@
 // Checks the symbol font with the editor icons, the graphic symbol table with its map, and
 // that every data file loads through the glyph sets as the designer loads it.
 
+#include "datafile.h"
 #include "glyphs.h"
 
 #include <gtest/gtest.h>
@@ -8,23 +9,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-const fs::path kDataDir{PIXBAR_DATA_DIR};
-
-Bytes readFile(const std::string& name) {
-    std::ifstream in(kDataDir / name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using datatest::Bytes;
+using datatest::kDataDir;
+using datatest::readFile;
 
 bool blankGlyph(const Bytes& data, std::size_t offset, int height, int code) {
     for (int y = 0; y < height; ++y) {
