@@ -168,9 +168,10 @@ void markRow(const Bitmap& g, Bitmap& out, int row, int dx) {
 Bitmap outline(const Bitmap& g, int width, int height) {
     const MarkPlace where = markPlace(g);
     if (where == MarkPlace::Above || where == MarkPlace::Below) {
-        const Bitmap body = squeeze(layer(g, Ink::Body), height - 3);
+        // The letter gets shorter so that a blank row parts it from its accent or ogonek.
+        const Bitmap body = squeeze(layer(g, Ink::Body), height - 4);
         const bool above = where == MarkPlace::Above;
-        Bitmap out = ring(body, width, height, 1, above ? 2 : 1);
+        Bitmap out = ring(body, width, height, 1, above ? 3 : 1);
         markRow(g, out, above ? 0 : height - 1, 1);
         return out;
     }

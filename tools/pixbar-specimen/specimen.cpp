@@ -9,7 +9,9 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <array>
 #include <memory>
+#include <utility>
 
 namespace specimen {
 
@@ -20,7 +22,6 @@ constexpr int kMargin = 8;
 constexpr int kCaptionHeight = 20;
 constexpr int kSignGap = 4;
 constexpr int kBlockGap = 14;
-constexpr int kSymbolsPerRow = 24;
 constexpr QRgb kBackground = 0xFF181818;
 constexpr QRgb kCaptionColour = 0xFFE0E0E0;
 
@@ -107,26 +108,61 @@ std::vector<QImage> glyphTableSigns(pixbar::Emulator& emu, int index) {
     return signs;
 }
 
-/// Glyphs of a symbol set side by side without gaps, so that pictures of several glyphs
-/// join up; rows start at code 1 and run to the last glyph that is not blank.
-std::vector<QImage> symbolSigns(pixbar::Emulator& emu, int index) {
-    const auto& g = emu.geometry;
+/// Pictures of the symbol font that are two glyphs wide: the editor's icons of two cells and
+/// the two wide symbols at 0x80 and 0x82.
+constexpr std::array<int, 15> kSymbolFontPairs{3,  5,  7,  9,  11, 13,   15,  21,
+                                               23, 25, 27, 29, 36, 0x80, 0x82};
+
+bool blankGlyph(const pixbar::FontEntry& font, int code) {
+    const std::uint8_t* rows = font.glyph(unsigned(code));
+    return !rows || std::all_of(rows, rows + font.height, [](std::uint8_t b) { return b == 0; });
+}
+
+/// The pictures of a symbol set as (first glyph, glyph count): from the symbol map for the
+/// graphic symbols, from the known pairs for the symbol font; other drawn glyphs alone.
+std::vector<std::pair<int, int>> symbolPictures(const pixbar::Emulator& emu, int index) {
     const auto& font = emu.glyphs.table()[index];
-    int last = 0;
-    for (int c = 1; c < 256; ++c)
-        if (const std::uint8_t* rows = font.glyph(unsigned(c)))
-            if (std::any_of(rows, rows + font.height, [](std::uint8_t b) { return b != 0; }))
-                last = c;
-    std::vector<QImage> signs;
-    for (int first = 1; first <= last; first += kSymbolsPerRow) {
-        emu.frame.fill(0);
-        for (int c = first; c < std::min(first + kSymbolsPerRow, 256); ++c) {
-            int x = (c - first) * 8;
-            pixbar::DrawGlyph(g, emu.glyphs.table(), emu.frame, index, x, 0, g.height, false,
-                              std::uint8_t(c), 0);
-        }
-        signs.push_back(paintSign(g, emu.frame));
+    const auto& map = emu.glyphs.symbolMap();
+    std::vector<std::pair<int, int>> pictures;
+    for (int c = 1; c < 256;) {
+        int n = 1;
+        if (index == pixbar::kIndexGraphicSymbols && map[std::size_t(c)] != 0 &&
+            map[std::size_t(c)] != pixbar::kSymbolMapContinues)
+            n = std::min(int(map[std::size_t(c)]), 256 - c);
+        else if (index == pixbar::kIndexSymbolFont &&
+                 std::find(kSymbolFontPairs.begin(), kSymbolFontPairs.end(), c) !=
+                     kSymbolFontPairs.end())
+            n = 2;
+        bool drawn = false;
+        for (int k = 0; k < n; ++k) drawn = drawn || !blankGlyph(font, c + k);
+        if (drawn) pictures.push_back({c, n});
+        c += n;
     }
+    return pictures;
+}
+
+/// A symbol set picture by picture: the glyphs of one picture side by side without gaps, so
+/// that they join up, and a gap between pictures.
+std::vector<QImage> symbolSigns(pixbar::Emulator& emu, int index) {
+    constexpr int kPictureGap = 3;
+    const auto& g = emu.geometry;
+    std::vector<QImage> signs;
+    emu.frame.fill(0);
+    int x = 0;
+    for (const auto& [first, count] : symbolPictures(emu, index)) {
+        if (x > 0 && x + count * 8 > g.pixelWidth()) {
+            signs.push_back(paintSign(g, emu.frame));
+            emu.frame.fill(0);
+            x = 0;
+        }
+        for (int k = 0; k < count; ++k) {
+            int at = x + 8 * k;
+            pixbar::DrawGlyph(g, emu.glyphs.table(), emu.frame, index, at, 0, g.height, false,
+                              std::uint8_t(first + k), 0);
+        }
+        x += count * 8 + kPictureGap;
+    }
+    signs.push_back(paintSign(g, emu.frame));
     return signs;
 }
 
