@@ -188,7 +188,7 @@ bool vertical(const Bitmap& g, int x, int y) {
     return g.lit(x, y) && (g.lit(x, y - 1) || g.lit(x, y + 1));
 }
 
-Bitmap serif(const Bitmap& g, int width, int height) {
+Bitmap serif(const Bitmap& g, int width, int height, bool letter) {
     Bitmap out(width, height);
     for (int y = 0; y < g.height; ++y)
         for (int x = 0; x < g.width; ++x) {
@@ -196,7 +196,9 @@ Bitmap serif(const Bitmap& g, int width, int height) {
             out.set(x + 1, y, g.at(x, y));
             if (g.body(x, y) && vertical(g, x, y)) out.set(x + 2, y, Ink::Body);
         }
-    // Slab serifs where a stem of three or more pixels ends freely.
+    // Slab serifs where a stem of three or more pixels of a letter ends freely; figures and
+    // signs keep plain stems so that they do not turn into letters.
+    if (!letter) return out;
     for (int x = 0; x < g.width; ++x)
         for (int y = 0; y < g.height; ++y) {
             if (!g.body(x, y) || g.body(x, y - 1)) continue;
@@ -287,11 +289,11 @@ Bitmap broadway(const Bitmap& g, int width, int height) {
     return out;
 }
 
-Bitmap computer(const Bitmap& g, int width, int height) {
+Bitmap computer(const Bitmap& g, int width, int height, bool square) {
     Bitmap out = place(g, width, height, 0, 0);
     // Square corners: fill the corner pixel where a straight horizontal and a straight
-    // vertical stroke meet diagonally.
-    for (int y = 0; y < height; ++y)
+    // vertical stroke meet diagonally. Figures stay round, so that 8 never reads as B.
+    for (int y = 0; y < (square ? height : 0); ++y)
         for (int x = 0; x < width; ++x) {
             if (g.lit(x, y)) continue;
             for (int sx : {-1, 1})
@@ -386,9 +388,13 @@ std::optional<Bitmap> ApplyStyle(const std::string& style, const GlyphMap& base,
     if (style == "heavy") return heavy(g, width, height);
     if (style == "balloon") return balloon(g, width, height);
     if (style == "outline") return outline(g, width, height);
-    if (style == "serif") return serif(g, width, height);
+    if (style == "serif") {
+        const bool letter = (code >= 1 && code <= 18) || (code >= 'A' && code <= 'Z') ||
+                            (code >= 'a' && code <= 'z');
+        return serif(g, width, height, letter);
+    }
     if (style == "broadway") return broadway(g, width, height);
-    if (style == "computer") return computer(g, width, height);
+    if (style == "computer") return computer(g, width, height, code < '0' || code > '9');
     if (style == "italic") return italic(g, width, height);
     return std::nullopt;
 }

@@ -21,10 +21,10 @@ bool KnownStyle(const std::string& style);
 ///  heavy     bold, and one row taller: the middle row is drawn twice
 ///  balloon   a 2x2 pen with the outer corners rounded off (puffy letters)
 ///  outline   capitals squeezed to six rows and drawn as an outline around their strokes
-///  serif     thick stems with slab serifs at their free ends
+///  serif     thick stems, and slab serifs where the stems of letters end freely
 ///  double    capitals doubled in height (lower case drawn as capitals)
 ///  broadway  doubled height, two-pixel stems and hairline cross strokes
-///  computer  square corners and heavy lower stems, as on printed computer forms
+///  computer  square corners (round figures) and heavy lower stems, as on computer forms
 ///  italic    the upper rows leaned one pixel to the right
 std::optional<Bitmap> ApplyStyle(const std::string& style, const GlyphMap& base, int code,
                                  int width, int height);
