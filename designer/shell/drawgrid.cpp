@@ -27,7 +27,8 @@ void DrawGrid::setEditor(MessageContainer* editor) {
 }
 
 QSize DrawGrid::sizeHint() const {
-    return {kGridColumns * kColumnWidth + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
+    return {kGridColumns * kColumnWidth + verticalScrollBar()->sizeHint().width() +
+                2 * frameWidth(),
             8 * kRowHeight};
 }
 
@@ -58,9 +59,13 @@ void DrawGrid::selectCell(int col, int row) {
     viewport()->update();
 }
 
-void DrawGrid::setFocus() { QAbstractScrollArea::setFocus(Qt::OtherFocusReason); }
+void DrawGrid::setFocus() {
+    QAbstractScrollArea::setFocus(Qt::OtherFocusReason);
+}
 
-void DrawGrid::invalidate() { viewport()->update(); }
+void DrawGrid::invalidate() {
+    viewport()->update();
+}
 
 void DrawGrid::drawCellImage(const CellRect& rect, const Image32& image) {
     if (!m_painter) return; // cells are drawn only while the grid paints
@@ -94,13 +99,24 @@ void DrawGrid::keyPressEvent(QKeyEvent* event) {
     if (!m_editor) return QAbstractScrollArea::keyPressEvent(event);
     int key = 0;
     switch (event->key()) {
-    case Qt::Key_Backspace: key = kKeyBackspace; break;
-    case Qt::Key_Left: key = kKeyLeft; break;
-    case Qt::Key_Right: key = kKeyRight; break;
-    case Qt::Key_Delete: key = kKeyDelete; break;
+    case Qt::Key_Backspace:
+        key = kKeyBackspace;
+        break;
+    case Qt::Key_Left:
+        key = kKeyLeft;
+        break;
+    case Qt::Key_Right:
+        key = kKeyRight;
+        break;
+    case Qt::Key_Delete:
+        key = kKeyDelete;
+        break;
     case Qt::Key_Return:
-    case Qt::Key_Enter: key = kKeyEnter; break;
-    default: break;
+    case Qt::Key_Enter:
+        key = kKeyEnter;
+        break;
+    default:
+        break;
     }
     if (key) {
         m_editor->keyDown(key);
@@ -111,13 +127,26 @@ void DrawGrid::keyPressEvent(QKeyEvent* event) {
     }
     // Keys the editor leaves alone move the cursor as in any grid, within the message.
     switch (event->key()) {
-    case Qt::Key_Up: setRow(m_row - 1); return;
-    case Qt::Key_Down: setRow(m_row + 1); return;
-    case Qt::Key_Home: setCol(0); return;
-    case Qt::Key_End: setCol(kGridColumns - 1); return;
-    case Qt::Key_PageUp: setRow(std::max(0, m_row - 8)); return;
-    case Qt::Key_PageDown: setRow(std::min(kGridRows - 1, m_row + 8)); return;
-    default: break;
+    case Qt::Key_Up:
+        setRow(m_row - 1);
+        return;
+    case Qt::Key_Down:
+        setRow(m_row + 1);
+        return;
+    case Qt::Key_Home:
+        setCol(0);
+        return;
+    case Qt::Key_End:
+        setCol(kGridColumns - 1);
+        return;
+    case Qt::Key_PageUp:
+        setRow(std::max(0, m_row - 8));
+        return;
+    case Qt::Key_PageDown:
+        setRow(std::min(kGridRows - 1, m_row + 8));
+        return;
+    default:
+        break;
     }
     // Typed characters go in as code page 1250 bytes; control characters such as the 13 of
     // Enter are typed like any other code.
@@ -165,7 +194,8 @@ void DrawGrid::updateScrollRange() {
 void DrawGrid::ensureCursorVisible() {
     QScrollBar* v = verticalScrollBar();
     const int top = m_row * kRowHeight;
-    if (top < v->value()) v->setValue(top);
+    if (top < v->value())
+        v->setValue(top);
     else if (top + kRowHeight > v->value() + viewport()->height())
         v->setValue(top + kRowHeight - viewport()->height());
 }

@@ -3,7 +3,9 @@
 #include "categorybuttons.h"
 #include "drawgrid.h"
 #include "ledview.h"
+#include "unitformsender.h"
 #include "unitpixbarsettings.h"
+#include "unitsync.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -38,7 +40,9 @@ const QColor kSampleGrey(80, 80, 80);
 const QColor kSampleMaroon(100, 10, 50);
 const QColor kSampleBlack(0, 0, 0);
 
-std::filesystem::path toPath(const QString& s) { return std::filesystem::path(s.toStdString()); }
+std::filesystem::path toPath(const QString& s) {
+    return std::filesystem::path(s.toStdString());
+}
 
 struct EffectCommand {
     const char* caption;
@@ -74,10 +78,13 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
         m_clock = m_ownClock.get();
     }
     m_driver = std::make_unique<PreviewDriver>(m_emu, *m_ticks, *m_clock, m_preview);
+    useProtocol(std::make_unique<ComProtocol>());
+    m_popup = new TFormSenderPopup(this);
+    m_sync = new TFormSync(this);
     m_emu.glyphs.setStartDirectory(toPath(m_startDirectory));
     for (int i = 0; i < kMessageSetCount; ++i) {
-        m_editors[i] = std::make_unique<MessageContainer>(
-            EditorContext{m_emu.glyphs.table(), m_emu.geometry});
+        m_editors[i] =
+            std::make_unique<MessageContainer>(EditorContext{m_emu.glyphs.table(), m_emu.geometry});
         m_editorPointers[i] = m_editors[i].get();
     }
     m_current = m_editors[0].get();
@@ -183,9 +190,13 @@ void TForm1::ShowStatus(const QString& text) {
     m_status->repaint();
 }
 
-QString TForm1::statusText() const { return m_status->text(); }
+QString TForm1::statusText() const {
+    return m_status->text();
+}
 
-MessageEditors TForm1::editorList() { return MessageEditors(m_editorPointers); }
+MessageEditors TForm1::editorList() {
+    return MessageEditors(m_editorPointers);
+}
 
 // ---- layout -------------------------------------------------------------------------------
 
@@ -204,8 +215,8 @@ void TForm1::buildMenus() {
     plik->addAction(QStringLiteral("&Zamknij"), this, &TForm1::Zamknij1Click);
 
     QMenu* edycja = menuBar()->addMenu(QStringLiteral("&Edycja"));
-    QAction* paste = edycja->addAction(QStringLiteral("&Wklej tekst ze schowka"), this,
-                                       &TForm1::Wklej1Click);
+    QAction* paste =
+        edycja->addAction(QStringLiteral("&Wklej tekst ze schowka"), this, &TForm1::Wklej1Click);
     paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     edycja->addAction(QStringLiteral("S&kasuj bieżący komunikat"), this,
                       &TForm1::SkasujKomunikatClick);
@@ -244,7 +255,8 @@ void TForm1::buildToolBar() {
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolBar->setIconSize(QSize(16, 16));
     m_toolBar->setMovable(false);
-    m_toolBar->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: 0px; }"));
+    m_toolBar->setStyleSheet(
+        QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: 0px; }"));
     const auto button = [this](const QString& caption, QStyle::StandardPixmap icon) {
         auto* b = new QToolButton(m_toolBar);
         b->setText(caption);
@@ -258,8 +270,8 @@ void TForm1::buildToolBar() {
     m_testButton->setObjectName(QStringLiteral("ToolButton1"));
     connect(m_testButton, &QToolButton::clicked, this, &TForm1::Button1Click);
 
-    connect(button(QStringLiteral("Skasuj"), QStyle::SP_DialogDiscardButton),
-            &QToolButton::clicked, this, &TForm1::SkasujKomunikatClick);
+    connect(button(QStringLiteral("Skasuj"), QStyle::SP_DialogDiscardButton), &QToolButton::clicked,
+            this, &TForm1::SkasujKomunikatClick);
 
     QToolButton* load = button(QStringLiteral("Wczytaj"), QStyle::SP_DialogOpenButton);
     auto* loadMenu = new QMenu(load);
@@ -280,10 +292,34 @@ void TForm1::buildToolBar() {
     save->setMenu(saveMenu);
     save->setPopupMode(QToolButton::InstantPopup);
 
-    button(QStringLiteral("Wyślij"), QStyle::SP_ArrowUp)->setEnabled(false);
+    QToolButton* send = button(QStringLiteral("Wyślij"), QStyle::SP_ArrowUp);
+    auto* sendMenu = new QMenu(send);
+    sendMenu->addAction(QStringLiteral("Komunikat"), this, &TForm1::WyslijKomunikatClick);
+    sendMenu->addAction(QStringLiteral("Zestaw komunikatów"), this,
+                        &TForm1::Synchronizuj_WyslijZestawKomunikatowClick);
+    sendMenu->addAction(QStringLiteral("Konfigurację"), this,
+                        &TForm1::Synchronizuj_WyslijKonfiguracjeClick);
+    sendMenu->addAction(QStringLiteral("Czcionkę użytkownika (14)"), this,
+                        &TForm1::WyslijCzcionkeUzytkownikaDoLinijkiClick);
+    sendMenu->addAction(QStringLiteral("Tablicę symboli graficznych"), this,
+                        &TForm1::Synchronizuj_WyslijTabliceSymboliGraficznychClick);
+    sendMenu->addSeparator();
+    sendMenu->addAction(QStringLiteral("Zsynchronizuj zegar linijki świetlnej"), this,
+                        &TForm1::SynchronizujZegarWLinijceSwietlnejClick);
+    sendMenu->addSeparator();
+    sendMenu->addAction(QStringLiteral("Wyślij wszystko bezwarunkowo"), this,
+                        &TForm1::PrzerwijSynchronizacjeClick);
+    send->setMenu(sendMenu);
+    send->setPopupMode(QToolButton::InstantPopup);
 
     QToolButton* message = button(QStringLiteral("Komunikat"), QStyle::SP_FileIcon);
     auto* messageMenu = new QMenu(message);
+    messageMenu->addAction(QStringLiteral("&Wyświetl bieżący komunikat na linijce świetlnej"), this,
+                           &TForm1::WyswietlNaLinijceBiezacyKomunikatClick);
+    QMenu* showNumber = messageMenu->addMenu(QStringLiteral("Wyświetl komunikat nr:"));
+    for (int n = 1; n <= kMessageSetCount; ++n)
+        showNumber->addAction(QString::number(n), this,
+                              [this, n] { WyswietlNaLinijceKomunikatClick(n); });
     QMenu* fmt = messageMenu->addMenu(QStringLiteral("&Format"));
     fmt->addAction(QStringLiteral("&Zwykły"), this, &TForm1::FormatZwyklyClick);
     fmt->addAction(QStringLiteral("&Inwersja"), this, &TForm1::FormatInwersjaClick);
@@ -298,6 +334,10 @@ void TForm1::buildToolBar() {
     ins->addAction(QStringLiteral("&Data (rok/miesiąc/dzień)"), this, &TForm1::WstawDateClick);
     ins->addAction(QStringLiteral("&Czas"), this, &TForm1::WstawCzasClick);
     ins->addAction(QStringLiteral("&Temperatura"), this, &TForm1::WstawTemperatureClick);
+    QMenu* kind = messageMenu->addMenu(QStringLiteral("&Rodzaj"));
+    kind->addAction(QStringLiteral("&Pojedyńczy"), this, [this] { setMessageKindFromMenu(0); });
+    kind->addAction(QStringLiteral("&Górny"), this, [this] { setMessageKindFromMenu(1); });
+    kind->addAction(QStringLiteral("&Dolny"), this, [this] { setMessageKindFromMenu(2); });
     message->setMenu(messageMenu);
     message->setPopupMode(QToolButton::InstantPopup);
 
@@ -355,12 +395,15 @@ void TForm1::buildPanel() {
     m_panel->addItem(graphic, QStringLiteral("Scroller migający"), {});
 
     const int insert = m_panel->addGroup(QStringLiteral("Wstaw w komunikat"));
-    m_panel->addItem(insert, QStringLiteral("Data (Rok/Miesiąc/Dzień)"), [this] { WstawDateClick(); },
-                     QStringLiteral("Wstaw aktualną datę"));
-    m_panel->addItem(insert, QStringLiteral("Czas (Godzina/Minuta)"), [this] { WstawCzasClick(); },
-                     QStringLiteral("Wstaw aktualną godzinę i minutę"));
-    m_panel->addItem(insert, QStringLiteral("Temperatura"), [this] { WstawTemperatureClick(); },
-                     QStringLiteral("Wstaw temperaturę odczytaną z czujnika"));
+    m_panel->addItem(
+        insert, QStringLiteral("Data (Rok/Miesiąc/Dzień)"), [this] { WstawDateClick(); },
+        QStringLiteral("Wstaw aktualną datę"));
+    m_panel->addItem(
+        insert, QStringLiteral("Czas (Godzina/Minuta)"), [this] { WstawCzasClick(); },
+        QStringLiteral("Wstaw aktualną godzinę i minutę"));
+    m_panel->addItem(
+        insert, QStringLiteral("Temperatura"), [this] { WstawTemperatureClick(); },
+        QStringLiteral("Wstaw temperaturę odczytaną z czujnika"));
 
     m_kindGroup = m_panel->addGroup(QStringLiteral("Ustawienia komunikatu"));
     m_panel->addItem(m_kindGroup, QStringLiteral("Rodzaj komunikatu: pojedyńczy"),
@@ -369,22 +412,37 @@ void TForm1::buildPanel() {
     m_actionsGroup = m_panel->addGroup(QStringLiteral("Akcje"));
     const int actions = m_actionsGroup;
     m_panel->addItem(actions, QStringLiteral("Testuj komunikat"), [this] { Button1Click(); });
-    m_panel->addItem(actions, QStringLiteral("Skasuj komunikat"), [this] { SkasujKomunikatClick(); });
-    m_panel->addItem(actions, QStringLiteral("Wczytaj komunikat"), [this] { WczytajKomunikatClick(); });
+    m_panel->addItem(actions, QStringLiteral("Skasuj komunikat"),
+                     [this] { SkasujKomunikatClick(); });
+    m_panel->addItem(actions, QStringLiteral("Wczytaj komunikat"),
+                     [this] { WczytajKomunikatClick(); });
     m_panel->addItem(actions, QStringLiteral("Wczytaj zestaw komunikatów"),
                      [this] { WczytajZestawKomunikatowClick(); });
-    m_panel->addItem(actions, QStringLiteral("Zapisz komunikat"), [this] { ZapiszKomunikatClick(); });
+    m_panel->addItem(actions, QStringLiteral("Zapisz komunikat"),
+                     [this] { ZapiszKomunikatClick(); });
     m_panel->addItem(actions, QStringLiteral("Zapisz zestaw komunikatów"),
                      [this] { ZapiszZestawKomunikatowClick(); });
     m_panel->addItem(actions, QStringLiteral("Wczytaj czcionkę użytkownika (nr 14)"),
                      [this] { WczytajCzcionkeUzytkownikaClick(); });
+    m_panel->addItem(actions, QStringLiteral("Wyślij komunikat do linijki świetlnej"),
+                     [this] { WyslijKomunikatClick(); });
+    m_panel->addItem(actions, QStringLiteral("Wyślij zestaw komunikatów do linijki świetlnej"),
+                     [this] { Synchronizuj_WyslijZestawKomunikatowClick(); });
+    m_panel->addItem(actions, QStringLiteral("Wyślij konfigurację do linijki świetlnej"),
+                     [this] { Synchronizuj_WyslijKonfiguracjeClick(); });
+    m_panel->addItem(actions,
+                     QStringLiteral("Wyślij czcionkę użytkownika (nr 14) do linijki świetlnej"),
+                     [this] { WyslijCzcionkeUzytkownikaDoLinijkiClick(); });
+    m_panel->addItem(actions, QStringLiteral("Synchronizuj zegar w linijce świetlnej"),
+                     [this] { SynchronizujZegarWLinijceSwietlnejClick(); });
+    m_panel->addItem(actions, QStringLiteral("Wyświetl na linijce bieżący komunikat"),
+                     [this] { WyswietlNaLinijceBiezacyKomunikatClick(); });
 }
 
 void TForm1::drawFontButton(QPainter& painter, const QRect& rect, int item) {
     const int font = item + 1;
     const QRect inner = rect.adjusted(4, 4, -4, -4);
-    if (m_current && font == m_current->currentFont())
-        painter.drawImage(inner, m_highlight);
+    if (m_current && font == m_current->currentFont()) painter.drawImage(inner, m_highlight);
 
     const FontTable& table = m_emu.glyphs.table();
     std::string text;
@@ -430,19 +488,26 @@ void TForm1::showPage(int n) {
     updateKindCaption();
 }
 
-QString TForm1::kindCaption() const { return m_panel->itemCaption(m_kindGroup, 0); }
+QString TForm1::kindCaption() const {
+    return m_panel->itemCaption(m_kindGroup, 0);
+}
 
 void TForm1::updateKindCaption() {
     if (!m_current) return;
     const std::uint8_t kind = m_current->messageKind();
-    m_panel->setItemCaption(m_kindGroup, 0, QString::fromUtf8(kKindCaptions[std::min<int>(kind, 2)]));
+    m_panel->setItemCaption(m_kindGroup, 0,
+                            QString::fromUtf8(kKindCaptions[std::min<int>(kind, 2)]));
 }
 
-void TForm1::repaintCurrentGrid() { m_grids[m_messageNumber - 1]->invalidate(); }
+void TForm1::repaintCurrentGrid() {
+    m_grids[m_messageNumber - 1]->invalidate();
+}
 
 // ---- preview ------------------------------------------------------------------------------
 
-QString TForm1::testCaption() const { return m_testButton->text(); }
+QString TForm1::testCaption() const {
+    return m_testButton->text();
+}
 
 void TForm1::setTestCaptions(bool running) {
     m_testButton->setText(running ? QStringLiteral("STOP") : QStringLiteral("Testuj"));
@@ -469,6 +534,108 @@ void TForm1::Button1Click() {
         m_driver->run([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     m_testRunning = false;
     setTestCaptions(false);
+}
+
+// ---- transfers ----------------------------------------------------------------------------
+
+void TForm1::useProtocol(std::unique_ptr<ComProtocol> protocol) {
+    m_protocol = std::move(protocol);
+    m_transfers = std::make_unique<Transfers>(*m_protocol, static_cast<TransferUi&>(*this));
+}
+
+SignTarget TForm1::signTarget() const {
+    return {QString::fromStdString(m_settings.portName).trimmed(),
+            std::uint16_t(m_settings.signSerial)};
+}
+
+void TForm1::showPopup(const QString& text) {
+    m_popup->LabelDescription->setText(text);
+    m_popup->move(geometry().center() - m_popup->rect().center());
+    m_popup->show();
+    setEnabled(false);
+    processEvents();
+}
+
+void TForm1::setPopupText(const QString& text) {
+    m_popup->LabelDescription->setText(text);
+}
+
+void TForm1::hidePopup() {
+    m_popup->hide();
+    setEnabled(true);
+}
+
+void TForm1::processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TForm1::WyslijKomunikatClick() {
+    m_transfers->sendMessage(signTarget(), m_messageNumber, m_current->record());
+}
+
+void TForm1::Synchronizuj_WyslijZestawKomunikatowClick() {
+    std::array<const MessageRecord*, kMessageSetCount> records;
+    for (int i = 0; i < kMessageSetCount; ++i) records[i] = &m_editors[i]->record();
+    m_transfers->sendMessageSet(signTarget(), records);
+}
+
+void TForm1::Synchronizuj_WyslijKonfiguracjeClick() {
+    // The sliders' values go out even when their window was never opened.
+    m_signConfig = BuildSignConfig(m_settings.brightness, m_settings.scrollSpeed,
+                                   m_settings.displayTimePosition);
+    m_transfers->sendConfiguration(signTarget(), m_signConfig);
+}
+
+void TForm1::WyslijCzcionkeUzytkownikaDoLinijkiClick() {
+    const HeadedImage& image = m_emu.glyphs.userFontImage();
+    m_transfers->sendUserFont(signTarget(), std::span(image.bytes.data(), image.size));
+}
+
+void TForm1::Synchronizuj_WyslijTabliceSymboliGraficznychClick() {
+    const HeadedImage& image = m_emu.glyphs.symbolTableImage();
+    m_transfers->sendSymbolTable(signTarget(), std::span(image.bytes.data(), image.size));
+}
+
+void TForm1::SynchronizujZegarWLinijceSwietlnejClick() {
+    m_transfers->setClock(signTarget());
+}
+
+void TForm1::WyswietlNaLinijceBiezacyKomunikatClick() {
+    m_transfers->showMessage(signTarget(), m_messageNumber, true);
+}
+
+void TForm1::WyswietlNaLinijceKomunikatClick(int number) {
+    m_transfers->showMessage(signTarget(), number, false);
+}
+
+void TForm1::PrzerwijSynchronizacjeClick() {
+    std::vector<TFormSync::Step> steps{
+        {QStringLiteral("Zegar"), [this] { SynchronizujZegarWLinijceSwietlnejClick(); }},
+        {QStringLiteral("Komunikaty 1 do 8"),
+         [this] { Synchronizuj_WyslijZestawKomunikatowClick(); }},
+        {QStringLiteral("Tablica symboli graficznych"),
+         [this] { Synchronizuj_WyslijTabliceSymboliGraficznychClick(); }}};
+    if (m_emu.glyphs.table()[kIndexUserFont].width != 0)
+        steps.push_back({QStringLiteral("Czcionka użytkownika"),
+                         [this] { WyslijCzcionkeUzytkownikaDoLinijkiClick(); }});
+    steps.push_back(
+        {QStringLiteral("Konfiguracja"), [this] { Synchronizuj_WyslijKonfiguracjeClick(); }});
+
+    m_sync->show();
+    m_sync->move(m_sync->x(), y() + 40);
+    setEnabled(false);
+    m_sync->SendEverything(steps);
+    setEnabled(true);
+}
+
+void TForm1::setMessageKindFromMenu(std::uint8_t kind) {
+    if (m_emu.geometry.height < 16 && kind != 0) {
+        m_prompts.error(
+            QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
+        return;
+    }
+    m_current->setMessageKind(kind);
+    updateKindCaption();
 }
 
 // ---- file commands ------------------------------------------------------------------------
@@ -539,8 +706,12 @@ void TForm1::fontButtonClick(int font) {
     m_panel->repaintButtons();
 }
 
-void TForm1::FormatZwyklyClick() { m_current->insertCell(kAttrFormat, kFormatNormal); }
-void TForm1::FormatInwersjaClick() { m_current->insertCell(kAttrFormat, kFormatInverse); }
+void TForm1::FormatZwyklyClick() {
+    m_current->insertCell(kAttrFormat, kFormatNormal);
+}
+void TForm1::FormatInwersjaClick() {
+    m_current->insertCell(kAttrFormat, kFormatInverse);
+}
 
 void TForm1::EfektyPauzaClick() {
     m_current->insertItem({kAttrLead, kLeadPause}, {kDefaultPause, kParameterMark});
@@ -550,20 +721,29 @@ void TForm1::insertEffect(EffectCode code) {
     m_current->insertItem({kAttrLead, kLeadEffect}, {std::uint8_t(code), kParameterMark});
 }
 
-void TForm1::WstawCzasClick() { m_current->insertTime(); }
-void TForm1::WstawDateClick() { m_current->insertDate(); }
-void TForm1::WstawTemperatureClick() { m_current->insertTemperature(); }
+void TForm1::WstawCzasClick() {
+    m_current->insertTime();
+}
+void TForm1::WstawDateClick() {
+    m_current->insertDate();
+}
+void TForm1::WstawTemperatureClick() {
+    m_current->insertTemperature();
+}
 
 void TForm1::CategoryButtons1Categories5Items0Click() {
     if (m_emu.geometry.height < 16) {
-        m_prompts.error(QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
+        m_prompts.error(
+            QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
         return;
     }
     m_current->setMessageKind(std::uint8_t((m_current->messageKind() + 1) % 3));
     updateKindCaption();
 }
 
-void TForm1::Ustawienialinijkiwietlnej1Click() { m_pixbarSettings->exec(); }
+void TForm1::Ustawienialinijkiwietlnej1Click() {
+    m_pixbarSettings->exec();
+}
 
 void TForm1::Wklej1Click() {
     // The clipboard's text goes in as code page 1250 bytes, each one typed at the cursor.

@@ -6,6 +6,8 @@
 #include "previewdriver.h"
 #include "prompts.h"
 #include "settings.h"
+#include "transfers.h"
+#include "unitcomprotocol.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -27,9 +29,11 @@ class CategoryButtons;
 class DrawGrid;
 class LedView;
 class TFormPixbarSettings;
+class TFormSenderPopup;
+class TFormSync;
 
 /// The main window: eight message pages, the emulated sign, the button panel and the menus.
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, private TransferUi {
     Q_OBJECT
 public:
     /// Makes the tick source that counts down the player's counters.
@@ -72,6 +76,21 @@ public:
     void Ustawienialinijkiwietlnej1Click();
     /// "Testuj": starts the preview of the current page, or stops the one that is playing.
     void Button1Click();
+    // Commands that talk to the sign.
+    void WyslijKomunikatClick();
+    void Synchronizuj_WyslijZestawKomunikatowClick();
+    void Synchronizuj_WyslijKonfiguracjeClick();
+    void WyslijCzcionkeUzytkownikaDoLinijkiClick();
+    void Synchronizuj_WyslijTabliceSymboliGraficznychClick();
+    void SynchronizujZegarWLinijceSwietlnejClick();
+    /// "Wyślij wszystko bezwarunkowo": every transfer in turn, in the synchronisation window.
+    void PrzerwijSynchronizacjeClick();
+    void WyswietlNaLinijceBiezacyKomunikatClick();
+    /// "Wyświetl komunikat nr:" 1..8.
+    void WyswietlNaLinijceKomunikatClick(int number);
+    /// Talks to the sign through another protocol object (tests use an in-memory port).
+    void useProtocol(std::unique_ptr<ComProtocol> protocol);
+
     /// Shows message page n (1..8).
     void showPage(int n);
 
@@ -90,6 +109,8 @@ public:
     QString statusText() const;
     CategoryButtons& categoryButtons() { return *m_panel; }
     TFormPixbarSettings& pixbarSettings() { return *m_pixbarSettings; }
+    TFormSync& syncWindow() { return *m_sync; }
+    TFormSenderPopup& senderPopup() { return *m_popup; }
     QString startDirectory() const { return m_startDirectory; }
     /// The 16 x 32 shading drawn behind the current font's button.
     const QImage& highlightImage() const { return m_highlight; }
@@ -112,6 +133,16 @@ private:
     MessageEditors editorList();
 
     void setTestCaptions(bool running);
+    SignTarget signTarget() const;
+    void setMessageKindFromMenu(std::uint8_t kind);
+
+    // What a transfer shows.
+    void showStatus(const QString& text) override { ShowStatus(text); }
+    void showPopup(const QString& text) override;
+    void setPopupText(const QString& text) override;
+    void hidePopup() override;
+    void error(const QString& text) override { m_prompts.error(text); }
+    void processEvents() override;
 
     UserPrompts& m_prompts;
     QString m_startDirectory;
@@ -127,6 +158,10 @@ private:
     QToolButton* m_testButton = nullptr;
     int m_actionsGroup = -1;
     TFormPixbarSettings* m_pixbarSettings = nullptr;
+    TFormSenderPopup* m_popup = nullptr;
+    TFormSync* m_sync = nullptr;
+    std::unique_ptr<ComProtocol> m_protocol;
+    std::unique_ptr<Transfers> m_transfers;
     std::array<MessageContainer*, kMessageSetCount> m_editorPointers{};
     std::array<std::unique_ptr<MessageContainer>, kMessageSetCount> m_editors;
     std::array<DrawGrid*, kMessageSetCount> m_grids{};

@@ -30,7 +30,8 @@ protected:
         p.drawRect(box);
         p.setPen(Qt::black);
         p.drawLine(box.left() + 2, box.center().y(), box.right() - 2, box.center().y());
-        if (!expanded) p.drawLine(box.center().x(), box.top() + 2, box.center().x(), box.bottom() - 2);
+        if (!expanded)
+            p.drawLine(box.center().x(), box.top() + 2, box.center().x(), box.bottom() - 2);
         QFont f = font();
         f.setBold(true);
         p.setFont(f);
@@ -131,14 +132,18 @@ void CategoryButtons::setExpanded(int group, bool expanded) {
     for (Item* item : g.items) item->setVisible(expanded);
 }
 
-bool CategoryButtons::isExpanded(int group) const { return m_groups[group].expanded; }
+bool CategoryButtons::isExpanded(int group) const {
+    return m_groups[group].expanded;
+}
 
 void CategoryButtons::expandAll() {
     for (int i = 0; i < m_groups.size(); ++i)
         if (!m_groups[i].expanded) setExpanded(i, true);
 }
 
-void CategoryButtons::clickItem(int group, int item) { m_groups[group].items[item]->click(); }
+void CategoryButtons::clickItem(int group, int item) {
+    m_groups[group].items[item]->click();
+}
 
 void CategoryButtons::repaintButtons() {
     for (const Group& g : m_groups)

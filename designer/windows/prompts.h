@@ -24,7 +24,8 @@ class QtPrompts : public UserPrompts {
 public:
     void error(const QString& text) override;
     bool question(const QString& text) override;
-    QString openFile(const QString& filter, const QString& defaultSuffix, const QString& folder) override;
+    QString openFile(const QString& filter, const QString& defaultSuffix,
+                     const QString& folder) override;
     QString saveFile(const QString& filter, const QString& defaultSuffix) override;
 };
 

@@ -113,7 +113,8 @@ void TFormPixbarSettings::ScrollBarSpeedChange() {
 
 void TFormPixbarSettings::ScrollBarTimeoutChange() {
     const int p = ScrollBarTimeout->value();
-    LabelTimeout->setText(QStringLiteral("komunikatu:") + QString::fromStdString(DisplayTimeText(p)));
+    LabelTimeout->setText(QStringLiteral("komunikatu:") +
+                          QString::fromStdString(DisplayTimeText(p)));
     m_preview.switching = p < kDisplayTimeNoSwitch ? 1 : 0;
     m_preview.DisplayTimePosition = p;
     m_settings.displayTimePosition = p;
@@ -125,7 +126,9 @@ void TFormPixbarSettings::rebuildConfig() {
                                ScrollBarTimeout->value());
 }
 
-void TFormPixbarSettings::save() { WriteLdCfg(m_configFile, m_settings); }
+void TFormPixbarSettings::save() {
+    WriteLdCfg(m_configFile, m_settings);
+}
 
 void TFormPixbarSettings::CategoryButtons1Categories0Items0Click() {
     save();

@@ -1,11 +1,16 @@
 #include "categorybuttons.h"
 #include "drawgrid.h"
+#include "memoryport.h"
+#include "signframe.h"
 #include "testfonts.h"
+#include "unitformsender.h"
 #include "unitpixbar4designer.h"
+#include "unitsync.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -14,7 +19,9 @@
 #include <fstream>
 
 // Readable failures for texts of the window.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 using namespace pixbar;
 using namespace pixbar::testing;
@@ -155,8 +162,8 @@ TEST_F(MainWindow, CloseCommandAsksFirst) {
 TEST_F(MainWindow, KindButtonCyclesOnlyOnATallSign) {
     TForm1& f = open();
     f.CategoryButtons1Categories5Items0Click();
-    EXPECT_EQ(prompts.errors,
-              QStringList{QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!")});
+    EXPECT_EQ(prompts.errors, QStringList{QStringLiteral(
+                                  "Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!")});
     EXPECT_EQ(f.currentEditor()->messageKind(), 0);
 
     writeConfig("COM1\n95\n2\n12\n8\n16\n1\n");
@@ -228,7 +235,7 @@ TEST_F(MainWindow, ItemsGoInAtTheCursorAsTheirCells) {
     f.WstawDateClick();
     f.WstawTemperatureClick();
     const MessageRecord& r = f.currentEditor()->record();
-    const Cell want[] = {{0x50, 0x80}, {0xF0, 0x10}, {12, 0x01}, {0xF0, 0x01},
+    const Cell want[] = {{0x50, 0x80}, {0xF0, 0x10}, {12, 0x01},   {0xF0, 0x01},
                          {2, 0x01},    {0x13, 0xFF}, {0x23, 0xFE}, {0x33, 0xFA}};
     ASSERT_EQ(r.end(), 8);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(r.cell(i), want[i]) << i;
@@ -239,7 +246,8 @@ TEST_F(MainWindow, LoadedMessageShowsItsKindAndBadFilesAreReported) {
     MessageRecord lower;
     lower.setCell(0, {2, 'X'});
     lower.setKind(2);
-    writeBytes(dir / "lower.kom", std::vector<std::uint8_t>(lower.bytes.begin(), lower.bytes.end()));
+    writeBytes(dir / "lower.kom",
+               std::vector<std::uint8_t>(lower.bytes.begin(), lower.bytes.end()));
     writeBytes(dir / "short.kom", std::vector<std::uint8_t>(100, 1));
     TForm1& f = open();
     f.showPage(3);
@@ -283,7 +291,8 @@ TEST_F(MainWindow, MessageSetRoundTrip) {
 }
 
 TEST_F(MainWindow, UserFontButtonOffersTheDialogWhenNoFontIsLoaded) {
-    writeBytes(dir / "mine.fnd", headedFile(6, 8, 0, 128, std::vector<std::uint8_t>(128 * 8, 0x84)));
+    writeBytes(dir / "mine.fnd",
+               headedFile(6, 8, 0, 128, std::vector<std::uint8_t>(128 * 8, 0x84)));
     TForm1& f = open();
     prompts.files = {QString::fromStdString((dir / "mine.fnd").string())};
     f.fontButtonClick(14);
@@ -374,4 +383,87 @@ TEST_F(Preview, LowerOrEmptyMessageEndsAtOnce) {
     f.currentEditor()->setMessageKind(2);
     f.Button1Click();
     EXPECT_EQ(f.testCaption(), QStringLiteral("Testuj"));
+}
+
+namespace {
+
+/// The window talking to an in-memory sign that acknowledges every frame.
+class Sending : public MainWindow {
+protected:
+    TForm1& openWithSign() {
+        TForm1& f = open();
+        auto device = std::make_unique<MemoryPort>(clock);
+        port = device.get();
+        port->setResponder([this](std::span<const std::uint8_t> frame) {
+            frames.emplace_back(frame.begin(), frame.end());
+            if (onFrame) onFrame();
+            // A reply frame from sign 1: F0, source, destination, status 0x80, length 0, checksum.
+            std::vector<std::uint8_t> reply(kFrameCapacity);
+            FrameBuilder builder(reply);
+            builder.frame(1, 0, 0x80, {});
+            reply.resize(builder.size());
+            return reply;
+        });
+        f.useProtocol(std::make_unique<ComProtocol>(std::move(device), clock));
+        f.settings().portName = "/dev/memory";
+        return f;
+    }
+    FakeClock clock;
+    MemoryPort* port = nullptr;
+    std::vector<std::vector<std::uint8_t>> frames;
+    std::function<void()> onFrame;
+};
+
+} // namespace
+
+TEST_F(Sending, CurrentMessageAndConfigurationReachTheSign) {
+    TForm1& f = openWithSign();
+    f.showPage(4);
+    f.WyslijKomunikatClick();
+    EXPECT_EQ(frames.size(), 8u);
+    EXPECT_EQ(f.statusText(), QStringLiteral("Komunikat został wysłany."));
+    EXPECT_TRUE(f.isEnabled());
+    EXPECT_FALSE(f.senderPopup().isVisible());
+    EXPECT_TRUE(prompts.errors.isEmpty());
+
+    // The sliders' values are sent without opening their window.
+    f.settings().brightness = 100;
+    f.Synchronizuj_WyslijKonfiguracjeClick();
+    EXPECT_EQ(f.signConfig(), (SignConfig{1, 100, 2, 12, 0, 0, 0, 0}));
+    EXPECT_EQ(f.statusText(), QStringLiteral("Konfiguracja została wysłana."));
+}
+
+TEST_F(Sending, MissingPortIsReportedOncePerCommand) {
+    TForm1& f = openWithSign();
+    f.settings().portName = "COM1";
+    port->setOpenable(false);
+    f.SynchronizujZegarWLinijceSwietlnejClick();
+    EXPECT_EQ(prompts.errors, QStringList{QStringLiteral("Nie mogę otworzyć portu COM1 !")});
+    EXPECT_TRUE(f.isEnabled());
+}
+
+TEST_F(Sending, EverythingRunsEachStepAndSkipsAMissingUserFont) {
+    TForm1& f = openWithSign();
+    f.PrzerwijSynchronizacjeClick();
+    const QString log = f.syncWindow().Memo1->toPlainText();
+    EXPECT_EQ(log, QStringLiteral("Wysyłam wszystkie dane do linijki, proszę czekać...\n\nZegar\n"
+                                  "Komunikaty 1 do 8\nTablica symboli graficznych\nKonfiguracja\n\n"
+                                  "Operacja zakończona, możesz zamknąć okno."));
+    EXPECT_EQ(frames.size(), 1u + 64u + 32u + 1u);
+    EXPECT_EQ(f.syncWindow().SyncState, TFormSync::Idle);
+    EXPECT_TRUE(f.syncWindow().isVisible()); // stays until the user closes it
+    f.syncWindow().PrzerwijSynchronizacjeClick();
+    EXPECT_FALSE(f.syncWindow().isVisible());
+}
+
+TEST_F(Sending, ClosingDuringTheMessageSetLetsThatStepFinishOnly) {
+    TForm1& f = openWithSign();
+    onFrame = [&] {
+        if (frames.size() == 10) f.syncWindow().PrzerwijSynchronizacjeClick();
+    };
+    f.PrzerwijSynchronizacjeClick();
+    EXPECT_EQ(frames.size(), 1u + 64u); // the clock and all eight messages, nothing after
+    EXPECT_FALSE(f.syncWindow().isVisible());
+    EXPECT_TRUE(f.syncWindow().Memo1->toPlainText().endsWith(QStringLiteral("Proszę czekać...")));
+    EXPECT_TRUE(f.isEnabled());
 }
