@@ -41,12 +41,17 @@ RealTickSource::RealTickSource(TickCounters& counters, std::chrono::steady_clock
     : m_counters(counters), m_period(period), m_thread([this] { run(); }) {}
 
 RealTickSource::~RealTickSource() {
+    stop();
+}
+
+void RealTickSource::stop() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
     m_stopRequested.notify_all();
-    m_thread.join();
+    m_tickArrived.notify_all();
+    if (m_thread.joinable()) m_thread.join();
 }
 
 void RealTickSource::run() {
