@@ -8,7 +8,9 @@ namespace pixbar {
 
 namespace {
 
-std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint16_t le16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
 
 bool validHeader(const HeadedImage& image) {
     return image.size >= 4 && image.bytes[0] == kHeadedHeaderSize && image.bytes[1] == 0 &&
@@ -45,11 +47,16 @@ FontEntry headedEntry(const HeadedImage& image, const std::uint8_t* data) {
 std::string FileResult::message() const {
     const std::string name = file.string();
     switch (code) {
-    case Code::Ok: return {};
-    case Code::CannotOpen: return "Nie można otworzyć pliku " + name + ".";
-    case Code::CannotRead: return "Nie można odczytać pliku " + name + ".";
-    case Code::BadHeader: return "Plik " + name + " ma nieprawidłowy nagłówek.";
-    case Code::CannotWrite: return "Nie można zapisać pliku " + name + ".";
+    case Code::Ok:
+        return {};
+    case Code::CannotOpen:
+        return "Nie można otworzyć pliku " + name + ".";
+    case Code::CannotRead:
+        return "Nie można odczytać pliku " + name + ".";
+    case Code::BadHeader:
+        return "Plik " + name + " ma nieprawidłowy nagłówek.";
+    case Code::CannotWrite:
+        return "Nie można zapisać pliku " + name + ".";
     }
     return {};
 }
@@ -120,12 +127,14 @@ FileResult GlyphSets::LoadSymbolTable() {
     m_symbolMap.fill(0);
     std::size_t mapSize = 0;
     std::array<std::uint8_t, kSymbolMapSize> map{};
-    if (readUpTo(m_startDirectory / kSymbolMapFile, map.data(), map.size(), mapSize)) m_symbolMap = map;
+    if (readUpTo(m_startDirectory / kSymbolMapFile, map.data(), map.size(), mapSize))
+        m_symbolMap = map;
     return r;
 }
 
 void GlyphSets::refreshSymbolEntry() {
-    m_table[kIndexGraphicSymbols] = headedEntry(m_symbols, m_symbols.bytes.data() + kHeadedHeaderSize);
+    m_table[kIndexGraphicSymbols] =
+        headedEntry(m_symbols, m_symbols.bytes.data() + kHeadedHeaderSize);
 }
 
 FileResult GlyphSets::SaveSymbolTable() {
@@ -138,7 +147,8 @@ FileResult GlyphSets::SaveSymbolTable() {
         if (!out) return {FileResult::Code::CannotWrite, file};
         return {FileResult::Code::Ok, file};
     };
-    FileResult r = writeFile(m_startDirectory / kSymbolTableFile, m_symbols.bytes.data(), m_symbols.size);
+    FileResult r =
+        writeFile(m_startDirectory / kSymbolTableFile, m_symbols.bytes.data(), m_symbols.size);
     if (!r) return r;
     return writeFile(m_startDirectory / kSymbolMapFile, m_symbolMap.data(), m_symbolMap.size());
 }

@@ -145,7 +145,8 @@ struct Image32 {
     int stride = 0; ///< pixels from one line to the next
 
     void set(int x, int y, std::uint32_t colour) {
-        if (x >= 0 && y >= 0 && x < width && y < height) pixels[std::size_t(y) * stride + x] = colour;
+        if (x >= 0 && y >= 0 && x < width && y < height)
+            pixels[std::size_t(y) * stride + x] = colour;
     }
 };
 

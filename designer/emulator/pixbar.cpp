@@ -132,7 +132,8 @@ void RenderLeds(const SignGeometry& g, const FrameBuffer& buf, LedBitmap& bitmap
         }
         const std::size_t span = std::size_t(g.pixelWidth()) * p - 1;
         for (int i = 1; i < led; ++i)
-            std::memcpy(first + std::size_t(i) * kLedBitmapWidth, first, span * sizeof(std::uint32_t));
+            std::memcpy(first + std::size_t(i) * kLedBitmapWidth, first,
+                        span * sizeof(std::uint32_t));
     }
 }
 

@@ -13,15 +13,15 @@ inline constexpr std::size_t kSentinelOffset = 1000;
 inline constexpr std::size_t kReservedOffset = 1002;
 inline constexpr std::size_t kKindOffset = 1023;
 
-inline constexpr std::uint8_t kCellEnd = 0x00;          ///< attribute of "no cell"
-inline constexpr std::uint8_t kClassMask = 0xF0;        ///< high nibble: cell class
-inline constexpr std::uint8_t kFontMask = 0x0F;         ///< low nibble: font number
+inline constexpr std::uint8_t kCellEnd = 0x00;   ///< attribute of "no cell"
+inline constexpr std::uint8_t kClassMask = 0xF0; ///< high nibble: cell class
+inline constexpr std::uint8_t kFontMask = 0x0F;  ///< low nibble: font number
 inline constexpr std::uint8_t kClassText = 0x00;
 inline constexpr std::uint8_t kClassTime = 0x10;
 inline constexpr std::uint8_t kClassDate = 0x20;
 inline constexpr std::uint8_t kClassTemperature = 0x30;
 inline constexpr std::uint8_t kClassFormat = 0x50;
-inline constexpr std::uint8_t kClassLead = 0xF0;        ///< lead cell of a two-cell item
+inline constexpr std::uint8_t kClassLead = 0xF0; ///< lead cell of a two-cell item
 
 inline constexpr std::uint8_t kAttrFormat = 0x50;
 inline constexpr std::uint8_t kAttrLead = 0xF0;
@@ -32,8 +32,8 @@ inline constexpr std::uint8_t kFormatNormal = 0x80;
 inline constexpr std::uint8_t kFormatInverse = 0x81;
 inline constexpr std::uint8_t kLeadPause = 0x01;
 inline constexpr std::uint8_t kLeadEffect = 0x10;
-inline constexpr std::uint8_t kParameterMark = 0x01;    ///< character byte of a parameter cell
-inline constexpr std::uint8_t kDefaultPause = 2;        ///< duration written by "Pauza"
+inline constexpr std::uint8_t kParameterMark = 0x01; ///< character byte of a parameter cell
+inline constexpr std::uint8_t kDefaultPause = 2;     ///< duration written by "Pauza"
 
 inline constexpr std::uint8_t kFontGraphicSymbols = 13;
 inline constexpr std::uint8_t kFontUser = 14;

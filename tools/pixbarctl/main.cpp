@@ -5,7 +5,8 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: pixbarctl render FILE [options] | pixbarctl --port NAME COMMAND\n");
+        std::fprintf(stderr,
+                     "usage: pixbarctl render FILE [options] | pixbarctl --port NAME COMMAND\n");
         return pixbarctl::kExitUsage;
     }
     if (std::strcmp(argv[1], "render") == 0) return pixbarctl::runRender(argc - 1, argv + 1);

@@ -1,0 +1,102 @@
+#include "settings.h"
+
+#include <charconv>
+#include <fstream>
+#include <optional>
+#include <string_view>
+
+namespace pixbar {
+
+namespace {
+
+constexpr std::size_t kMaxLine = 254;
+
+std::string_view trim(std::string_view s) {
+    constexpr std::string_view ws = " \t\r\n";
+    const auto first = s.find_first_not_of(ws);
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(ws) - first + 1);
+}
+
+/// The whole line as a decimal integer, with an optional sign; nothing else may follow.
+std::optional<int> wholeInteger(std::string_view s) {
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || ec != std::errc{} || end != s.data() + s.size()) return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+int ReadLdCfg(const std::filesystem::path& file, ProgramSettings& settings) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return 1;
+    std::array<std::string, kConfigLines> lines;
+    for (auto& line : lines) {
+        if (!std::getline(in, line)) break;
+        if (line.size() > kMaxLine) line.resize(kMaxLine);
+        line = std::string(trim(line));
+    }
+    const auto number = [&](int i, int fallback) {
+        return wholeInteger(lines[i]).value_or(fallback);
+    };
+    const ProgramSettings defaults;
+    settings.portName = lines[0].empty() ? defaults.portName : lines[0];
+    settings.brightness = number(1, defaults.brightness);
+    settings.scrollSpeed = number(2, defaults.scrollSpeed);
+    settings.displayTimePosition = number(3, defaults.displayTimePosition);
+    settings.signWidth = number(4, defaults.signWidth);
+    settings.signHeight = number(5, defaults.signHeight);
+    settings.signSerial = number(6, defaults.signSerial);
+    return 0;
+}
+
+int WriteLdCfg(const std::filesystem::path& file, const ProgramSettings& settings) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) return 1;
+    out << trim(settings.portName) << '\n'
+        << settings.brightness << '\n'
+        << settings.scrollSpeed << '\n'
+        << settings.displayTimePosition << '\n'
+        << settings.signWidth << '\n'
+        << settings.signHeight << '\n'
+        << settings.signSerial << '\n';
+    out.close();
+    return out ? 0 : 1;
+}
+
+void SanitizeGeometry(ProgramSettings& settings) {
+    if (settings.signWidth < 1 || settings.signWidth > 24) settings.signWidth = 8;
+    if (settings.signHeight != 8 && settings.signHeight != 16) settings.signHeight = 8;
+}
+
+SignConfig BuildSignConfig(int brightness, int scrollSpeed, int displayTimePosition) {
+    SignConfig c{};
+    c[0] = displayTimePosition < kDisplayTimeNoSwitch ? 1 : 0;
+    c[1] = std::uint8_t(brightness);
+    c[2] = std::uint8_t(scrollSpeed);
+    c[3] = std::uint8_t(displayTimePosition);
+    return c;
+}
+
+std::string DisplayTimeText(int p) {
+    if (p >= kDisplayTimeNoSwitch) return "nie przełączaj";
+    if (p <= 10) return std::to_string(p) + "s";
+    switch (p) {
+    case 11:
+        return "20s";
+    case 12:
+        return "30s";
+    case 13:
+        return "40s";
+    case 14:
+        return "60s";
+    default:
+        break;
+    }
+    const int a = p - 13;
+    return std::to_string(a / 2) + "min" + (a % 2 ? "30s" : "");
+}
+
+} // namespace pixbar

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace pixbar {
+
+inline constexpr const char* kConfigFile = "ld.cfg";
+inline constexpr int kConfigLines = 7;
+inline constexpr int kDisplayTimeNoSwitch = 134; ///< "nie przełączaj"
+
+/// The seven values kept in ld.cfg, with the defaults a missing or broken line takes.
+struct ProgramSettings {
+    std::string portName = "COM1";
+    int brightness = 95;
+    int scrollSpeed = 2;
+    int displayTimePosition = 12;
+    int signWidth = 8;  ///< registers
+    int signHeight = 8; ///< pixels
+    int signSerial = 1;
+
+    friend bool operator==(const ProgramSettings&, const ProgramSettings&) = default;
+};
+
+/// Reads ld.cfg: 0 when read, 1 when it cannot be opened (then nothing changes). Lines are
+/// trimmed; an empty port line gives "COM1" and a line that is not a whole integer its default.
+int ReadLdCfg(const std::filesystem::path& file, ProgramSettings& settings);
+/// Writes the seven lines, each ended by a line feed: 0 written, 1 the file cannot be written.
+int WriteLdCfg(const std::filesystem::path& file, const ProgramSettings& settings);
+
+/// A sign geometry the emulator can draw: width 1..24 registers, height 8 or 16 pixels.
+/// Values read from a hand-edited ld.cfg are brought into that range (8 and 8 otherwise).
+void SanitizeGeometry(ProgramSettings& settings);
+
+/// The sign's 8-byte configuration block: switching flag, brightness, speed, display time.
+using SignConfig = std::array<std::uint8_t, 8>;
+inline constexpr SignConfig kInitialSignConfig{1, 90, 2, 12, 0, 0, 0, 0};
+SignConfig BuildSignConfig(int brightness, int scrollSpeed, int displayTimePosition);
+
+/// "0s" .. "10s", "20s" .. "60s", "1min" .. "60min" in half minutes, "nie przełączaj" (UTF-8).
+std::string DisplayTimeText(int position);
+
+} // namespace pixbar
