@@ -1,0 +1,49 @@
+#pragma once
+
+#include "messagerecord.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace pixbar {
+
+/// Messages in a set file (*.kzb): the eight pages, message 1 first.
+inline constexpr int kMessageSetCount = 8;
+inline constexpr std::size_t kMessageFileSize = kRecordSize;                       ///< *.kom
+inline constexpr std::size_t kMessageSetFileSize = kMessageSetCount * kRecordSize; ///< *.kzb
+
+using MessageSetRecords = std::array<MessageRecord, kMessageSetCount>;
+
+/// Why a message file could not be read or written.
+enum class MessageFileError {
+    None,
+    CannotOpen,  ///< missing, unreadable, a folder, or no stream given
+    WrongSize,   ///< not exactly one record (1024 bytes) or one set (8192 bytes)
+    CannotWrite, ///< the file could not be created, written or put in place
+};
+
+/// A Polish sentence for a message box naming `file`; empty for None.
+std::string MessageFileErrorText(MessageFileError error, const std::filesystem::path& file);
+
+/// Reads a file that must hold exactly `out.size()` bytes. On any failure `out` is untouched.
+MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out);
+
+/// Replaces `file` with exactly `bytes`: they are written to a new file beside it, which is then
+/// renamed over the old one, so a failed save leaves the old file as it was and no half file.
+MessageFileError ReplaceFile(const std::filesystem::path& file,
+                             std::span<const std::uint8_t> bytes);
+
+/// A single message file (*.kom). A file of any other size is refused and `record` kept.
+MessageFileError ReadMessageFile(const std::filesystem::path& file, MessageRecord& record);
+MessageFileError WriteMessageFile(const std::filesystem::path& file, const MessageRecord& record);
+
+/// A message set file (*.kzb): all eight records or none of them.
+MessageFileError ReadMessageSetFile(const std::filesystem::path& file, MessageSetRecords& records);
+MessageFileError WriteMessageSetFile(const std::filesystem::path& file,
+                                     const MessageSetRecords& records);
+
+} // namespace pixbar

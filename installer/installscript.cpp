@@ -1,0 +1,139 @@
+#include "installscript.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <fstream>
+
+namespace instalacja {
+
+namespace {
+
+constexpr unsigned char kLastBlankCode = 0x20;
+
+bool isBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= kLastBlankCode;
+}
+
+} // namespace
+
+ScriptPiece PieceReader::next() {
+    ScriptPiece piece;
+    while (piece.text.size() < kPieceLimit) {
+        int c = m_in.get();
+        if (c == std::char_traits<char>::eof()) {
+            piece.reachedEnd = true;
+            return piece;
+        }
+        if (c == '\r' && m_in.peek() == '\n') c = m_in.get();
+        piece.text.push_back(static_cast<char>(c));
+        if (c == '\n') return piece;
+    }
+    // A full piece that the end of the file follows is still an unterminated last line.
+    if (m_in.peek() == std::char_traits<char>::eof()) piece.reachedEnd = true;
+    return piece;
+}
+
+std::string scriptTextToUtf8(std::string_view text) {
+    const QByteArrayView bytes(text.data(), qsizetype(text.size()));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString checked = utf8.decode(bytes);
+    if (!utf8.hasError()) return std::string(text);
+    QStringDecoder cp1250("windows-1250");
+    const QString decoded = cp1250.decode(bytes);
+    return decoded.toStdString();
+}
+
+std::string_view trimPiece(std::string_view text) {
+    while (!text.empty() && isBlankOrControl(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlankOrControl(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::vector<std::string> splitWords(std::string_view text) {
+    std::vector<std::string> words;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && text[pos] == ' ') ++pos;
+        if (pos == text.size()) break;
+        const std::size_t end = std::min(text.find(' ', pos), text.size());
+        words.emplace_back(text.substr(pos, end - pos));
+        pos = end;
+    }
+    return words;
+}
+
+ScriptInterpreter::ScriptInterpreter(InstallPlatform& platform, LogSink log)
+    : m_platform(platform), m_log(std::move(log)) {}
+
+void ScriptInterpreter::fetchSystemFolders() {
+    m_state.ProgramFilesDir = m_platform.programFilesDir();
+    m_state.ProgramsMenuDir = m_platform.programsMenuDir();
+}
+
+RunResult ScriptInterpreter::RunScript(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in.is_open()) return RunResult::CannotOpen;
+    PieceReader reader(in);
+    m_lineNumber = 1;
+    for (;;) {
+        ScriptPiece piece = reader.next();
+        if (piece.reachedEnd) return RunResult::EndOfScript;
+        if (!ExecuteLine(piece.text)) return RunResult::WordMissing;
+        // The rest of a line longer than a piece still belongs to the same line.
+        if (piece.text.back() == '\n') ++m_lineNumber;
+    }
+}
+
+bool ScriptInterpreter::ExecuteLine(std::string_view piece) {
+    const std::vector<std::string> words = splitWords(trimPiece(scriptTextToUtf8(piece)));
+    // Every word a command uses is checked before it logs or acts, so a failing line does
+    // nothing at all.
+    auto has = [&](std::size_t count) {
+        if (words.size() >= count) return true;
+        m_missing = MissingWord{m_lineNumber, words.size(), words.size()};
+        return false;
+    };
+    if (!has(1)) return false;
+    const std::string& command = words[0];
+    const std::string sep(1, kSeparator);
+
+    if (command == "DEST") {
+        if (!has(2)) return false;
+        const std::string& name = words[1];
+        m_log(name);
+        m_state.DestDir =
+            m_platform.isAbsoluteName(name) ? name : m_state.ProgramFilesDir + sep + name;
+        m_platform.createDirectory(m_state.DestDir);
+    } else if (command == "COPY") {
+        if (!has(2)) return false;
+        const std::string& file = words[1];
+        const std::string target = m_state.DestDir + sep + file;
+        m_log("Kopiuję: " + file + " do " + target);
+        m_platform.copyFile(kImagePrefix + file, target);
+    } else if (command == "START") {
+        if (!has(2)) return false;
+        m_state.StartMenuDir = m_state.ProgramsMenuDir + sep + words[1];
+        m_log("Dodaję do menu start: " + m_state.StartMenuDir);
+        m_platform.createDirectory(m_state.StartMenuDir);
+    } else if (command == "LINK") {
+        if (!has(3)) return false;
+        const std::string& file = words[1];
+        const std::string& name = words[2];
+        const std::string linkName = name + m_platform.shortcutExtension();
+        const std::string target = m_state.DestDir + sep + file;
+        m_log("Tworzę skrót: " + linkName + " do " + target);
+        m_platform.CreateShortcut(target, m_state.StartMenuDir + sep + linkName);
+    } else if (command == "ECHO") {
+        std::string line;
+        for (std::size_t i = 1; i < words.size(); ++i) line += words[i] + ' ';
+        m_log(line);
+    } else if (command == "EXEC") {
+        if (!has(2)) return false;
+        m_log("Uruchamiam: " + words[1]);
+        m_platform.openFile(words[1]);
+    }
+    return true;
+}
+
+} // namespace instalacja

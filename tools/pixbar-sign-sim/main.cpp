@@ -1,0 +1,240 @@
+// pixbar-sign-sim: a sign on a pseudo-terminal, linked as COMn in a ports folder.
+#include "simulatedsign.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+namespace {
+
+using pixbar::FrameDecoder;
+using pixbar::SignFault;
+using pixbar::SignOptions;
+using pixbar::SimulatedSign;
+
+/// One byte at 19200 baud, 8N1: ten bits.
+constexpr std::int64_t kByteNs = 10LL * 1'000'000'000LL / pixbar::kBaudRate;
+constexpr std::int64_t kIdleWaitNs = 500'000'000LL; ///< also bounds the reaction to a stop
+constexpr std::int64_t kNsPerMs = 1'000'000LL;
+constexpr int kExitUsage = 64;
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int) {
+    g_stop = 1;
+}
+
+std::int64_t nowNs() {
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct TimedByte {
+    std::uint8_t byte;
+    std::int64_t due; ///< when the byte has fully crossed the line
+};
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: pixbar-sign-sim --ports-dir DIR --com N [--serial N] [--width W] "
+                 "[--height H] [--version 01.07A] [--fault silent|reject|corrupt|drop:K|noise] "
+                 "[--log FILE] [--state-dir DIR]\n");
+}
+
+bool parseNumber(const char* text, long min, long max, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 0);
+    if (errno != 0 || end == text || *end != '\0' || v < min || v > max) return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SignOptions options;
+    std::string portsDir;
+    std::string logPath;
+    long com = -1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) {
+            usage();
+            return kExitUsage;
+        }
+        const char* value = argv[++i];
+        long n = 0;
+        if (arg == "--ports-dir")
+            portsDir = value;
+        else if (arg == "--com" && parseNumber(value, 0, 255, n))
+            com = n;
+        else if (arg == "--serial" && parseNumber(value, 0, 0xFFFF, n))
+            options.serial = std::uint16_t(n);
+        else if (arg == "--width" && parseNumber(value, 1, 255, n))
+            options.width = std::uint8_t(n);
+        else if (arg == "--height" && parseNumber(value, 1, 255, n))
+            options.height = std::uint8_t(n);
+        else if (arg == "--version" && std::strlen(value) == pixbar::kVersionSize)
+            std::copy_n(value, pixbar::kVersionSize, options.version.begin());
+        else if (arg == "--fault" && pixbar::ParseFault(value, options.fault, options.dropFrame)) {
+        } else if (arg == "--log")
+            logPath = value;
+        else if (arg == "--state-dir")
+            options.stateDirectory = value;
+        else {
+            std::fprintf(stderr, "pixbar-sign-sim: bad option %s %s\n", arg.c_str(), value);
+            usage();
+            return kExitUsage;
+        }
+    }
+    if (portsDir.empty() || com < 0) {
+        usage();
+        return kExitUsage;
+    }
+
+    std::FILE* log = stdout;
+    if (!logPath.empty()) {
+        log = std::fopen(logPath.c_str(), "a");
+        if (!log) {
+            std::fprintf(stderr, "pixbar-sign-sim: cannot write %s\n", logPath.c_str());
+            return 1;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(portsDir, ec);
+    if (!options.stateDirectory.empty())
+        std::filesystem::create_directories(options.stateDirectory, ec);
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("pixbar-sign-sim: pseudo-terminal");
+        return 1;
+    }
+    const std::string slaveName = ptsname(master);
+    // Holding our own slave descriptor keeps the master readable while no program has the
+    // port open (otherwise every close of the port makes the master fail with EIO).
+    const int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+    if (slave < 0) {
+        std::perror("pixbar-sign-sim: slave");
+        return 1;
+    }
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio); // no echo, no line editing: the line carries binary frames
+    cfsetspeed(&tio, B19200);
+    tcsetattr(slave, TCSANOW, &tio);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    const std::filesystem::path link =
+        std::filesystem::path(portsDir) / ("COM" + std::to_string(com));
+    std::filesystem::remove(link, ec);
+    std::filesystem::create_symlink(slaveName, link, ec);
+    if (ec) {
+        std::fprintf(stderr, "pixbar-sign-sim: cannot link %s: %s\n", link.c_str(),
+                     ec.message().c_str());
+        return 1;
+    }
+
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::fprintf(log, "ready %s -> %s serial=%u\n", link.c_str(), slaveName.c_str(),
+                 unsigned(options.serial));
+    std::fflush(log);
+
+    SimulatedSign sign(options);
+    std::vector<std::uint8_t> area(pixbar::kFrameCapacity);
+    FrameDecoder decoder(area);
+    decoder.setDestinations(options.serial);
+    decoder.setAcceptIdentify(true);
+
+    std::deque<TimedByte> incoming;
+    std::deque<TimedByte> outgoing;
+    std::int64_t lastIn = 0;
+    std::int64_t lastOut = 0;
+    std::uint8_t chunk[4096];
+
+    while (!g_stop) {
+        std::int64_t now = nowNs();
+        while (!incoming.empty() && incoming.front().due <= now) {
+            const TimedByte in = incoming.front();
+            incoming.pop_front();
+            const auto event = decoder.feed(in.byte);
+            if (event == FrameDecoder::Event::Rejected) {
+                std::fprintf(log, "bad frame dropped\n");
+                std::fflush(log);
+            } else if (event == FrameDecoder::Event::Complete) {
+                std::fprintf(log, "%s\n", SimulatedSign::describe(decoder).c_str());
+                std::fflush(log);
+                const auto reply = sign.handle(decoder);
+                // The answer starts once the frame has arrived, one byte time apiece.
+                std::int64_t t = std::max(in.due, lastOut);
+                for (std::uint8_t b : reply) {
+                    t += kByteNs;
+                    outgoing.push_back({b, t});
+                }
+                lastOut = t;
+            }
+        }
+        std::uint8_t due[4096];
+        std::size_t n = 0;
+        while (!outgoing.empty() && outgoing.front().due <= now && n < sizeof due) {
+            due[n++] = outgoing.front().byte;
+            outgoing.pop_front();
+        }
+        if (n > 0) {
+            // Nobody reading and the pty buffer full: the bytes are lost, as on a real line.
+            [[maybe_unused]] const ssize_t w = write(master, due, n);
+        }
+
+        std::int64_t next = now + kIdleWaitNs;
+        if (!incoming.empty()) next = std::min(next, incoming.front().due);
+        if (!outgoing.empty()) next = std::min(next, outgoing.front().due);
+        const std::int64_t wait = std::max<std::int64_t>(0, next - now);
+        pollfd pfd{master, POLLIN, 0};
+        if (wait < kNsPerMs && wait > 0) {
+            // poll() counts whole milliseconds; the next byte is due sooner than that.
+            std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+            if (poll(&pfd, 1, 0) <= 0) continue;
+        } else if (poll(&pfd, 1, int(wait / kNsPerMs)) <= 0) {
+            continue; // time for the next byte, or a signal to stop
+        }
+        if (pfd.revents & POLLIN) {
+            const ssize_t got = read(master, chunk, sizeof chunk);
+            now = nowNs();
+            for (ssize_t i = 0; i < got; ++i) {
+                // A burst written at once still crosses the line one byte time apiece.
+                lastIn = std::max(now, lastIn) + kByteNs;
+                incoming.push_back({chunk[i], lastIn});
+            }
+        } else if (pfd.revents & (POLLHUP | POLLERR)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    std::filesystem::remove(link, ec);
+    std::fprintf(log, "stopped after %llu frames\n",
+                 static_cast<unsigned long long>(sign.framesReceived()));
+    std::fflush(log);
+    close(slave);
+    close(master);
+    if (log != stdout) std::fclose(log);
+    return 0;
+}
