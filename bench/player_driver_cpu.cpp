@@ -25,7 +25,7 @@ static void BM_DriverCpuScroller(benchmark::State& state) {
     for (auto _ : state) {
         auto emu = makeSign();
         RealTickSource ticks(emu->counters);
-        FixedClock clock({2026, 12, 6, 9, 5});
+        FixedWallClock clock({2026, 12, 6, 9, 5});
         PreviewSettings settings;
         settings.speed = 1;
         PreviewDriver driver(*emu, ticks, clock, settings);

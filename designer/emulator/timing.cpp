@@ -55,14 +55,14 @@ void RealTickSource::stop() {
 }
 
 void RealTickSource::run() {
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + m_period;
+    using Steady = std::chrono::steady_clock;
+    auto deadline = Steady::now() + m_period;
     for (;;) {
         {
             std::unique_lock lock(m_mutex);
             if (m_stopRequested.wait_until(lock, deadline, [this] { return m_stop; })) return;
             // Deadlines stay on the grid of the start, so late wake-ups do not add up.
-            const auto now = Clock::now();
+            const auto now = Steady::now();
             int due = 0;
             while (deadline <= now && due <= kMaxCatchUp) {
                 deadline += m_period;
@@ -95,7 +95,7 @@ void ManualTickSource::waitForTick(std::uint64_t seen, std::chrono::milliseconds
     if (m_ticks <= seen) advance(seen + 1 - m_ticks);
 }
 
-LocalDateTime SystemClock::now() const {
+LocalDateTime SystemWallClock::now() const {
     const std::time_t t = std::time(nullptr);
     // Only the GUI thread reads the clock, so the shared result of localtime is safe here.
     const std::tm* tm = std::localtime(&t);

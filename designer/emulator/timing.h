@@ -96,22 +96,22 @@ struct LocalDateTime {
 };
 
 /// The clock that fills the time and date fields.
-class Clock {
+class WallClock {
 public:
-    virtual ~Clock() = default;
+    virtual ~WallClock() = default;
     virtual LocalDateTime now() const = 0;
 };
 
 /// The computer's local time.
-class SystemClock final : public Clock {
+class SystemWallClock final : public WallClock {
 public:
     LocalDateTime now() const override;
 };
 
 /// A clock that shows what it is told.
-class FixedClock final : public Clock {
+class FixedWallClock final : public WallClock {
 public:
-    explicit FixedClock(LocalDateTime time = {}) : m_time(time) {}
+    explicit FixedWallClock(LocalDateTime time = {}) : m_time(time) {}
     void set(LocalDateTime time) { m_time = time; }
     LocalDateTime now() const override { return m_time; }
 
