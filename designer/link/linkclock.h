@@ -15,7 +15,7 @@ struct LocalTime {
 };
 
 /// Time as the device link sees it: a monotonic count, a pause and the local time.
-/// The program uses SystemClock; tests use a fake one so retries cost no real time.
+/// The program uses SystemLinkClock; tests use a fake one so retries cost no real time.
 class LinkClock {
 public:
     virtual ~LinkClock() = default;
@@ -25,14 +25,14 @@ public:
     virtual LocalTime localTime() = 0;
 };
 
-class SystemClock : public LinkClock {
+class SystemLinkClock : public LinkClock {
 public:
     std::int64_t elapsedMs() override;
     void sleepMs(int ms) override;
     LocalTime localTime() override;
 
     /// The one process-wide system clock (it has no state).
-    static SystemClock& instance();
+    static SystemLinkClock& instance();
 };
 
 } // namespace pixbar

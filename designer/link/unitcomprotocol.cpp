@@ -17,7 +17,7 @@ std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const LocalTime& t) {
             static_cast<std::uint8_t>(t.second)};
 }
 
-ComProtocol::ComProtocol() : m_clock(SystemClock::instance()) {}
+ComProtocol::ComProtocol() : m_clock(SystemLinkClock::instance()) {}
 
 ComProtocol::ComProtocol(std::unique_ptr<PortDevice> device, LinkClock& clock)
     : m_clock(clock), m_port(std::move(device)) {}

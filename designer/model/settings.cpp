@@ -43,7 +43,7 @@ int ReadLdCfg(const std::filesystem::path& file, ProgramSettings& settings) {
     };
     const ProgramSettings defaults;
     settings.portName = lines[0].empty() ? defaults.portName : lines[0];
-    settings.brightness = number(1, defaults.brightness);
+    settings.brightness = number(1, ProgramSettings::kBrightnessLineDefault);
     settings.scrollSpeed = number(2, defaults.scrollSpeed);
     settings.displayTimePosition = number(3, defaults.displayTimePosition);
     settings.signWidth = number(4, defaults.signWidth);

@@ -11,10 +11,13 @@ inline constexpr const char* kConfigFile = "ld.cfg";
 inline constexpr int kConfigLines = 7;
 inline constexpr int kDisplayTimeNoSwitch = 134; ///< "nie przełączaj"
 
-/// The seven values kept in ld.cfg, with the defaults a missing or broken line takes.
+/// The seven values kept in ld.cfg. A missing or broken line of the file gives the value here,
+/// except for the brightness, whose line defaults to 95 while the slider starts at 90.
 struct ProgramSettings {
+    static constexpr int kBrightnessLineDefault = 95;
+
     std::string portName = "COM1";
-    int brightness = 95;
+    int brightness = 90;
     int scrollSpeed = 2;
     int displayTimePosition = 12;
     int signWidth = 8;  ///< registers

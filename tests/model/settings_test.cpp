@@ -31,9 +31,11 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigFile, DefaultsAreWrittenAsSevenLines) {
-    ASSERT_EQ(WriteLdCfg(file, ProgramSettings{}), 0);
+TEST_F(ConfigFile, ValuesAreWrittenAsSevenLines) {
+    ASSERT_EQ(WriteLdCfg(file, ProgramSettings{" COM1 ", 95, 2, 12, 8, 8, 1}), 0);
     EXPECT_EQ(read(), "COM1\n95\n2\n12\n8\n8\n1\n");
+    ProgramSettings fresh;
+    EXPECT_EQ(fresh.brightness, 90); // the slider's start value, kept when there is no file
 }
 
 TEST_F(ConfigFile, RoundTripKeepsEveryValue) {
@@ -46,10 +48,10 @@ TEST_F(ConfigFile, RoundTripKeepsEveryValue) {
 }
 
 TEST_F(ConfigFile, MissingLinesTakeTheirDefaults) {
-    write("COM2\n50\n3\n7\n");
+    write("COM2\nx\n3\n7\n");
     ProgramSettings s{"x", 1, 1, 1, 3, 16, 9};
     ASSERT_EQ(ReadLdCfg(file, s), 0);
-    EXPECT_EQ(s, (ProgramSettings{"COM2", 50, 3, 7, 8, 8, 1}));
+    EXPECT_EQ(s, (ProgramSettings{"COM2", 95, 3, 7, 8, 8, 1}));
 }
 
 TEST_F(ConfigFile, LinesAreTrimmedAndCheckedAsWholeIntegers) {

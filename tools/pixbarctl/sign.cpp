@@ -265,7 +265,7 @@ int runSignCommand(int argc, char** argv) {
         return finish(protocol, r);
     }
     if (command == "clock") {
-        const pixbar::LocalTime t = pixbar::SystemClock::instance().localTime();
+        const pixbar::LocalTime t = pixbar::SystemLinkClock::instance().localTime();
         std::printf("setting the clock of sign %u to %04d-%02d-%02d %02d:%02d:%02d\n",
                     unsigned(address), t.year, t.month, t.day, t.hour, t.minute, t.second);
         return finish(protocol, protocol.SetClock(address));

@@ -1,0 +1,23 @@
+// Pixbar4Designer: designs messages for the LED sign, previews them and sends them to it.
+#include "prompts.h"
+#include "unitpixbar4designer.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pixbar4Designer"));
+    QFont font(QStringLiteral("Tahoma"), 8);
+    QApplication::setFont(font);
+
+    pixbar::QtPrompts prompts;
+    pixbar::TForm1 form(prompts);
+    QString error;
+    if (!form.FormCreate(&error)) {
+        // Without its fonts or its symbol table the designer cannot draw a single message.
+        prompts.error(error);
+        return 1;
+    }
+    form.show();
+    return QApplication::exec();
+}

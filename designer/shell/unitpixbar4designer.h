@@ -1,0 +1,148 @@
+#pragma once
+
+#include "ledmessagecon.h"
+#include "pixbar.h"
+#include "player.h"
+#include "previewdriver.h"
+#include "prompts.h"
+#include "settings.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QMenu;
+
+namespace pixbar {
+
+class CategoryButtons;
+class DrawGrid;
+class LedView;
+class TFormPixbarSettings;
+
+/// The main window: eight message pages, the emulated sign, the button panel and the menus.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    /// Makes the tick source that counts down the player's counters.
+    using TickFactory = std::function<std::unique_ptr<TickSource>(TickCounters&)>;
+
+    /// Time for the preview can be injected; by default the real 12 ms tick and the
+    /// computer's clock are used.
+    explicit TForm1(UserPrompts& prompts, TickFactory ticks = {}, const Clock* clock = nullptr,
+                    QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    /// Loads the fonts, ld.cfg and the graphic symbol table. False when the designer cannot
+    /// run; `error` then names the file.
+    bool FormCreate(QString* error);
+
+    /// Shows a text in the status line for five seconds.
+    void ShowStatus(const QString& text);
+
+    // Commands of the menus, the tool bar and the button panel.
+    void WczytajKomunikatClick();
+    void ZapiszKomunikatClick();
+    void WczytajZestawKomunikatowClick();
+    void ZapiszZestawKomunikatowClick();
+    void WczytajCzcionkeUzytkownikaClick();
+    void Zamknij1Click();
+    void Wklej1Click();
+    void SkasujKomunikatClick();
+    void FormatZwyklyClick();
+    void FormatInwersjaClick();
+    void EfektyPauzaClick();
+    void insertEffect(EffectCode code);
+    void WstawCzasClick();
+    void WstawDateClick();
+    void WstawTemperatureClick();
+    /// Font buttons 1..12 and 14.
+    void fontButtonClick(int font);
+    /// The message kind button: single -> upper -> lower -> single, on a 16-pixel sign only.
+    void CategoryButtons1Categories5Items0Click();
+    /// Shows the sign settings window modally.
+    void Ustawienialinijkiwietlnej1Click();
+    /// "Testuj": starts the preview of the current page, or stops the one that is playing.
+    void Button1Click();
+    /// Shows message page n (1..8).
+    void showPage(int n);
+
+    // What tests and other windows read.
+    MessageContainer& editor(int n) { return *m_editors[n - 1]; }
+    MessageContainer* currentEditor() { return m_current; }
+    int currentMessage() const { return m_messageNumber; }
+    DrawGrid& grid(int n) { return *m_grids[n - 1]; }
+    Emulator& emulator() { return m_emu; }
+    ProgramSettings& settings() { return m_settings; }
+    const SignConfig& signConfig() const { return m_signConfig; }
+    PreviewSettings& previewSettings() { return m_preview; }
+    bool testRunning() const { return m_testRunning; }
+    QString testCaption() const;
+    QString kindCaption() const;
+    QString statusText() const;
+    CategoryButtons& categoryButtons() { return *m_panel; }
+    TFormPixbarSettings& pixbarSettings() { return *m_pixbarSettings; }
+    QString startDirectory() const { return m_startDirectory; }
+    /// The 16 x 32 shading drawn behind the current font's button.
+    const QImage& highlightImage() const { return m_highlight; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildPages();
+    void buildPanel();
+    void drawFontButton(QPainter& painter, const QRect& rect, int item);
+    void updateKindCaption();
+    void repaintCurrentGrid();
+    void refreshLeds();
+    /// Reloads everything that depends on the sign geometry.
+    bool applyGeometry(QString* error);
+    MessageEditors editorList();
+
+    void setTestCaptions(bool running);
+
+    UserPrompts& m_prompts;
+    QString m_startDirectory;
+    Emulator m_emu;
+    ProgramSettings m_settings;
+    SignConfig m_signConfig = kInitialSignConfig;
+    PreviewSettings m_preview;
+    std::unique_ptr<TickSource> m_ticks;
+    std::unique_ptr<Clock> m_ownClock;
+    const Clock* m_clock = nullptr;
+    std::unique_ptr<PreviewDriver> m_driver;
+    bool m_testRunning = false;
+    QToolButton* m_testButton = nullptr;
+    int m_actionsGroup = -1;
+    TFormPixbarSettings* m_pixbarSettings = nullptr;
+    std::array<MessageContainer*, kMessageSetCount> m_editorPointers{};
+    std::array<std::unique_ptr<MessageContainer>, kMessageSetCount> m_editors;
+    std::array<DrawGrid*, kMessageSetCount> m_grids{};
+    MessageContainer* m_current = nullptr;
+    int m_messageNumber = 1;
+    QImage m_highlight;
+
+    LedView* m_leds = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QTabWidget* m_pages = nullptr;
+    CategoryButtons* m_panel = nullptr;
+    QLabel* m_status = nullptr;
+    QTimer m_statusTimer;
+    QTimer m_expandTimer;
+    int m_kindGroup = -1;
+    int m_fontGroup = -1;
+};
+
+} // namespace pixbar

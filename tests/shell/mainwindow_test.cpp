@@ -1,0 +1,377 @@
+#include "categorybuttons.h"
+#include "drawgrid.h"
+#include "testfonts.h"
+#include "unitpixbar4designer.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <fstream>
+
+// Readable failures for texts of the window.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+using namespace pixbar;
+using namespace pixbar::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+/// Answers boxes and dialogs from a script; an unexpected one fails the test.
+class ScriptedPrompts : public UserPrompts {
+public:
+    std::deque<bool> answers;
+    std::deque<QString> files;
+    QStringList errors;
+    QStringList questions;
+
+    void error(const QString& text) override { errors << text; }
+    bool question(const QString& text) override {
+        questions << text;
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return false;
+        }
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    QString openFile(const QString& filter, const QString&, const QString&) override {
+        return next(filter);
+    }
+    QString saveFile(const QString& filter, const QString&) override { return next(filter); }
+
+private:
+    QString next(const QString& filter) {
+        if (files.empty()) {
+            ADD_FAILURE() << "unexpected file dialog: " << filter.toStdString();
+            return {};
+        }
+        QString f = files.front();
+        files.pop_front();
+        return f;
+    }
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        writeBuiltInFonts(dir);
+        previous = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(dir.string()));
+    }
+    void TearDown() override {
+        form.reset();
+        QDir::setCurrent(previous);
+        fs::remove_all(dir);
+    }
+    void writeConfig(const std::string& text) {
+        std::ofstream(dir / "ld.cfg", std::ios::binary) << text;
+    }
+    TForm1& open() {
+        form = std::make_unique<TForm1>(prompts);
+        QString error;
+        EXPECT_TRUE(form->FormCreate(&error)) << error.toStdString();
+        return *form;
+    }
+    std::string readFile(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    fs::path dir;
+    QString previous;
+    ScriptedPrompts prompts;
+    std::unique_ptr<TForm1> form;
+};
+
+} // namespace
+
+TEST_F(MainWindow, StartsWithDefaultsWhenLdCfgIsMissing) {
+    TForm1& f = open();
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Centrum sterowania linijką świetlną"));
+    EXPECT_EQ(f.emulator().geometry.width, 8);
+    EXPECT_EQ(f.emulator().geometry.height, 8);
+    EXPECT_EQ(f.emulator().geometry.stride, 10);
+    EXPECT_EQ(f.currentMessage(), 1);
+    EXPECT_EQ(f.kindCaption(), QStringLiteral("Rodaj komunikatu: pojedyńczy"));
+    EXPECT_EQ(f.signConfig(), kInitialSignConfig);
+    EXPECT_EQ(f.currentEditor()->currentFont(), 3);
+    // The highlight shades from (0,192,192) down to (0,254,254).
+    EXPECT_EQ(f.highlightImage().pixel(0, 0), qRgb(0, 192, 192));
+    EXPECT_EQ(f.highlightImage().pixel(15, 31), qRgb(0, 254, 254));
+}
+
+TEST_F(MainWindow, AMissingFontOrSymbolTableStopsTheDesignerNamingTheFile) {
+    fs::remove(dir / "font8x8hohl_128.fnt");
+    TForm1 f(prompts);
+    QString error;
+    EXPECT_FALSE(f.FormCreate(&error));
+    EXPECT_TRUE(error.contains("font8x8hohl_128.fnt")) << error.toStdString();
+
+    writeBuiltInFonts(dir);
+    fs::remove(dir / kSymbolTableFile);
+    TForm1 g(prompts);
+    EXPECT_FALSE(g.FormCreate(&error));
+    EXPECT_TRUE(error.contains(kSymbolTableFile)) << error.toStdString();
+}
+
+TEST_F(MainWindow, GeometryComesFromLdCfgAndUnusableValuesFallBack) {
+    writeConfig("COM4\n95\n2\n12\n24\n16\n77\n");
+    EXPECT_EQ(open().emulator().geometry.width, 24);
+    EXPECT_EQ(form->emulator().geometry.height, 16);
+    EXPECT_EQ(form->settings().signSerial, 77);
+    writeConfig("COM4\n95\n2\n12\n0\n12\n77\n");
+    EXPECT_EQ(open().emulator().geometry.width, 8);
+    EXPECT_EQ(form->emulator().geometry.height, 8);
+}
+
+TEST_F(MainWindow, ClosingWritesLdCfg) {
+    writeConfig("  COM3  \n50\n3\n20\n12\n16\n5\n");
+    open().close();
+    EXPECT_EQ(readFile(dir / "ld.cfg"), "COM3\n50\n3\n20\n12\n16\n5\n");
+}
+
+TEST_F(MainWindow, CloseCommandAsksFirst) {
+    TForm1& f = open();
+    f.show();
+    prompts.answers = {false};
+    f.Zamknij1Click();
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(fs::exists(dir / "ld.cfg"));
+    prompts.answers = {true};
+    f.Zamknij1Click();
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(fs::exists(dir / "ld.cfg"));
+    EXPECT_EQ(prompts.questions.back(), QStringLiteral("Czy na pewno wyjść z programu?"));
+}
+
+TEST_F(MainWindow, KindButtonCyclesOnlyOnATallSign) {
+    TForm1& f = open();
+    f.CategoryButtons1Categories5Items0Click();
+    EXPECT_EQ(prompts.errors,
+              QStringList{QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!")});
+    EXPECT_EQ(f.currentEditor()->messageKind(), 0);
+
+    writeConfig("COM1\n95\n2\n12\n8\n16\n1\n");
+    TForm1& g = open();
+    g.CategoryButtons1Categories5Items0Click();
+    EXPECT_EQ(g.kindCaption(), QStringLiteral("Rodaj komunikatu: górny"));
+    g.CategoryButtons1Categories5Items0Click();
+    EXPECT_EQ(g.kindCaption(), QStringLiteral("Rodaj komunikatu: dolny"));
+    EXPECT_EQ(g.currentEditor()->record().kind(), 2);
+    g.CategoryButtons1Categories5Items0Click();
+    EXPECT_EQ(g.kindCaption(), QStringLiteral("Rodaj komunikatu: pojedyńczy"));
+    // Each page keeps its own kind; showing a page shows its caption.
+    g.CategoryButtons1Categories5Items0Click();
+    g.showPage(2);
+    EXPECT_EQ(g.kindCaption(), QStringLiteral("Rodaj komunikatu: pojedyńczy"));
+    g.showPage(1);
+    EXPECT_EQ(g.kindCaption(), QStringLiteral("Rodaj komunikatu: górny"));
+}
+
+TEST_F(MainWindow, TallFontIsRefusedOnAnEightPixelSign) {
+    TForm1& f = open();
+    f.fontButtonClick(7);
+    EXPECT_EQ(prompts.errors.size(), 1);
+    EXPECT_EQ(prompts.errors[0],
+              QStringLiteral("Ta czcionka nie jest dostępna w linijce o wysokości 8 pikseli!"));
+    EXPECT_EQ(f.currentEditor()->currentFont(), 3);
+    f.fontButtonClick(2);
+    EXPECT_EQ(f.currentEditor()->currentFont(), 2);
+    EXPECT_EQ(prompts.errors.size(), 1);
+}
+
+TEST_F(MainWindow, PasteTypesEveryByteOfTheClipboard) {
+    TForm1& f = open();
+    QApplication::clipboard()->setText(QStringLiteral("AB\r\nż"));
+    f.Wklej1Click();
+    const MessageRecord& r = f.currentEditor()->record();
+    EXPECT_EQ(r.end(), 5);
+    const std::uint8_t want[] = {'A', 'B', 13, 10, 0xBF};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(r.character(i), want[i]) << i;
+        EXPECT_EQ(r.attribute(i), 3) << i;
+    }
+}
+
+TEST_F(MainWindow, ClearAsksThenEmptiesTheMessage) {
+    writeConfig("COM1\n95\n2\n12\n8\n16\n1\n");
+    TForm1& f = open();
+    f.FormatInwersjaClick();
+    f.EfektyPauzaClick();
+    f.CategoryButtons1Categories5Items0Click();
+    ASSERT_EQ(f.currentEditor()->record().end(), 3);
+    prompts.answers = {false};
+    f.SkasujKomunikatClick();
+    EXPECT_EQ(f.currentEditor()->record().end(), 3);
+    prompts.answers = {true};
+    f.SkasujKomunikatClick();
+    EXPECT_EQ(prompts.questions.back(), QStringLiteral("Czy na pewno skasować komunikat?"));
+    EXPECT_EQ(f.currentEditor()->record(), MessageRecord{});
+    EXPECT_EQ(f.currentEditor()->currentFont(), 4);
+    EXPECT_EQ(f.kindCaption(), QStringLiteral("Rodaj komunikatu: pojedyńczy"));
+}
+
+TEST_F(MainWindow, ItemsGoInAtTheCursorAsTheirCells) {
+    TForm1& f = open();
+    f.FormatZwyklyClick();
+    f.insertEffect(EffectCode::Typewriter);
+    f.EfektyPauzaClick();
+    f.WstawCzasClick();
+    f.WstawDateClick();
+    f.WstawTemperatureClick();
+    const MessageRecord& r = f.currentEditor()->record();
+    const Cell want[] = {{0x50, 0x80}, {0xF0, 0x10}, {12, 0x01}, {0xF0, 0x01},
+                         {2, 0x01},    {0x13, 0xFF}, {0x23, 0xFE}, {0x33, 0xFA}};
+    ASSERT_EQ(r.end(), 8);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(r.cell(i), want[i]) << i;
+    EXPECT_EQ(f.grid(1).col(), 8);
+}
+
+TEST_F(MainWindow, LoadedMessageShowsItsKindAndBadFilesAreReported) {
+    MessageRecord lower;
+    lower.setCell(0, {2, 'X'});
+    lower.setKind(2);
+    writeBytes(dir / "lower.kom", std::vector<std::uint8_t>(lower.bytes.begin(), lower.bytes.end()));
+    writeBytes(dir / "short.kom", std::vector<std::uint8_t>(100, 1));
+    TForm1& f = open();
+    f.showPage(3);
+    prompts.files = {QString::fromStdString((dir / "lower.kom").string())};
+    f.WczytajKomunikatClick();
+    EXPECT_EQ(f.editor(3).record(), lower);
+    EXPECT_EQ(f.kindCaption(), QStringLiteral("Rodaj komunikatu: dolny"));
+
+    prompts.files = {QString::fromStdString((dir / "short.kom").string())};
+    f.WczytajKomunikatClick();
+    EXPECT_EQ(f.editor(3).record(), lower);
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_TRUE(prompts.errors[0].contains("short.kom"));
+
+    // A cancelled set dialog still refreshes the caption.
+    f.editor(3).setMessageKind(0);
+    prompts.files = {QString()};
+    f.WczytajZestawKomunikatowClick();
+    EXPECT_EQ(f.kindCaption(), QStringLiteral("Rodaj komunikatu: pojedyńczy"));
+}
+
+TEST_F(MainWindow, MessageSetRoundTrip) {
+    TForm1& f = open();
+    for (int n = 1; n <= 8; ++n) {
+        f.showPage(n);
+        for (int i = 0; i < n; ++i) f.currentEditor()->insertCharacter(std::uint8_t('0' + n));
+    }
+    const QString file = QString::fromStdString((dir / "set.kzb").string());
+    prompts.files = {file};
+    f.ZapiszZestawKomunikatowClick();
+    ASSERT_EQ(fs::file_size(dir / "set.kzb"), 8192u);
+    std::array<MessageRecord, 8> saved;
+    for (int n = 1; n <= 8; ++n) {
+        saved[n - 1] = f.editor(n).record();
+        f.showPage(n);
+        f.currentEditor()->clear();
+    }
+    prompts.files = {file};
+    f.WczytajZestawKomunikatowClick();
+    for (int n = 1; n <= 8; ++n) EXPECT_EQ(f.editor(n).record(), saved[n - 1]) << n;
+}
+
+TEST_F(MainWindow, UserFontButtonOffersTheDialogWhenNoFontIsLoaded) {
+    writeBytes(dir / "mine.fnd", headedFile(6, 8, 0, 128, std::vector<std::uint8_t>(128 * 8, 0x84)));
+    TForm1& f = open();
+    prompts.files = {QString::fromStdString((dir / "mine.fnd").string())};
+    f.fontButtonClick(14);
+    EXPECT_EQ(f.currentEditor()->currentFont(), 14);
+    EXPECT_EQ(f.emulator().glyphs.table()[kIndexUserFont].width, 6);
+    f.fontButtonClick(14); // loaded now: no second dialog
+    EXPECT_TRUE(prompts.files.empty());
+    EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+TEST_F(MainWindow, StatusLineClearsFiveSecondsAfterTheLastText) {
+    TForm1& f = open();
+    f.ShowStatus(QStringLiteral("pierwszy"));
+    EXPECT_EQ(f.statusText(), QStringLiteral("pierwszy"));
+    f.show();
+    EXPECT_EQ(f.statusText(),
+              QStringLiteral("Wersja 3.200, kompilacja 20130315. Program gotowy do pracy."));
+}
+
+TEST_F(MainWindow, GridMovesOnlyWithinTheMessage) {
+    TForm1& f = open();
+    DrawGrid& g = f.grid(1);
+    g.selectCell(5, 0);
+    EXPECT_EQ(g.col(), 0); // past the end of an empty message
+    f.currentEditor()->insertCharacter('A');
+    f.currentEditor()->insertCharacter('B');
+    g.selectCell(0, 0);
+    g.selectCell(2, 0);
+    EXPECT_EQ(g.col(), 2); // the first empty cell may be clicked
+    g.selectCell(3, 0);
+    EXPECT_EQ(g.col(), 2);
+}
+
+namespace {
+
+class Preview : public MainWindow {
+protected:
+    TForm1& openWithTime() {
+        form = std::make_unique<TForm1>(
+            prompts,
+            [this](TickCounters& counters) {
+                auto source = std::make_unique<ManualTickSource>(counters);
+                ticks = source.get();
+                return source;
+            },
+            &clock);
+        QString error;
+        EXPECT_TRUE(form->FormCreate(&error)) << error.toStdString();
+        return *form;
+    }
+    ManualTickSource* ticks = nullptr;
+    FixedClock clock{{2026, 12, 6, 9, 5}};
+};
+
+} // namespace
+
+TEST_F(Preview, SecondClickStopsAndClearsTheSign) {
+    TForm1& f = openWithTime();
+    f.currentEditor()->insertCharacter('A');
+    QString captionWhilePlaying;
+    bool litWhilePlaying = false;
+    QTimer::singleShot(100, &f, [&] {
+        captionWhilePlaying = f.testCaption();
+        // By now the A has scrolled into view: its columns are lit in the visible bytes.
+        const Emulator& e = f.emulator();
+        for (int y = 0; y < e.geometry.height; ++y)
+            for (int x = 0; x < e.geometry.pixelWidth(); ++x)
+                litWhilePlaying |= GetPixel(e.geometry, e.frame, x, y) == 1;
+        EXPECT_GT(ticks->ticks(), 100u);
+        EXPECT_TRUE(f.testRunning());
+        f.Button1Click();
+    });
+    f.Button1Click(); // returns when the preview has stopped
+    EXPECT_EQ(captionWhilePlaying, QStringLiteral("STOP"));
+    EXPECT_TRUE(litWhilePlaying);
+    EXPECT_EQ(f.testCaption(), QStringLiteral("Testuj"));
+    EXPECT_FALSE(f.testRunning());
+    EXPECT_EQ(f.emulator().frame, FrameBuffer{});
+    EXPECT_EQ(f.emulator().bitmap.at(0, 0), kLedOff);
+}
+
+TEST_F(Preview, LowerOrEmptyMessageEndsAtOnce) {
+    writeConfig("COM1\n95\n2\n12\n8\n16\n1\n");
+    TForm1& f = openWithTime();
+    f.Button1Click(); // empty page
+    EXPECT_FALSE(f.testRunning());
+    f.currentEditor()->insertCharacter('A');
+    f.currentEditor()->setMessageKind(2);
+    f.Button1Click();
+    EXPECT_EQ(f.testCaption(), QStringLiteral("Testuj"));
+}
