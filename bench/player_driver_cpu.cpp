@@ -14,7 +14,9 @@ using namespace playerbench;
 namespace {
 
 /// Processor time of the whole process (driver and tick thread).
-double processCpuSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
+double processCpuSeconds() {
+    return double(std::clock()) / CLOCKS_PER_SEC;
+}
 
 } // namespace
 
@@ -22,7 +24,7 @@ static void BM_DriverCpuScroller(benchmark::State& state) {
     for (auto _ : state) {
         auto emu = makeSign();
         RealTickSource ticks(emu->counters);
-        FixedWallClock clock({2026, 12, 6, 9, 5});
+        FixedClock clock({2026, 12, 6, 9, 5});
         PreviewSettings settings;
         settings.speed = 1;
         PreviewDriver driver(*emu, ticks, clock, settings);

@@ -22,7 +22,7 @@ BENCHMARK(BM_RenderLeds);
 static void BM_EffectStep(benchmark::State& state) {
     const auto type = EffectType(state.range(0));
     auto emu = makeSign();
-    FixedWallClock clock({2026, 12, 6, 9, 5});
+    FixedClock clock({2026, 12, 6, 9, 5});
     PixelGenerator generator;
     const MessageRecord message = textMessage(60);
     Track track = StartTrack(message, 0, emu->geometry.height, emu->geometry.pixelWidth());

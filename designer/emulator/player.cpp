@@ -25,7 +25,7 @@ std::int16_t fieldChar(const Track& t, int i) {
     return std::int16_t(static_cast<std::uint8_t>(t.fieldText[std::size_t(i)]));
 }
 
-void readCell(Track& t, const WallClock& clock) {
+void readCell(Track& t, const Clock& clock) {
     t.attribute = nextByte(t);
     t.character = nextByte(t);
     t.nextReaderState = ReaderState::ReadCell;
@@ -464,7 +464,7 @@ Track StartTrack(const MessageRecord& record, int topRow, int endRow, int pixelW
     return t;
 }
 
-void ReadNextItem(Track& t, const WallClock& clock) {
+void ReadNextItem(Track& t, const Clock& clock) {
     using RS = ReaderState;
     auto produce = [&t](std::int16_t character, RS next) {
         t.character = character;
@@ -613,7 +613,7 @@ std::uint32_t DisplayTimeTicks(int position) {
     return std::uint32_t(position - 13) * kDisplayTimeStep;
 }
 
-Player::Player(Emulator& emulator, const WallClock& clock) : m_emulator(emulator), m_clock(clock) {}
+Player::Player(Emulator& emulator, const Clock& clock) : m_emulator(emulator), m_clock(clock) {}
 
 PlayStart Player::start(const std::array<MessageRecord, kPageCount>& pages, int index,
                         const PreviewSettings& settings) {

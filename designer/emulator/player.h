@@ -125,12 +125,12 @@ struct Stage {
     FrameBuffer& frame;
     ScratchBuffer& scratch;
     LedBitmap* bitmap; ///< painted after a step; null leaves the LEDs alone (headless use)
-    const WallClock& clock;
+    const Clock& clock;
     PixelGenerator& generator;
 };
 
 /// Reads the next cell, or produces the next character of a field; see ReaderState.
-void ReadNextItem(Track& track, const WallClock& clock);
+void ReadNextItem(Track& track, const Clock& clock);
 /// False only when the next cell is the lead cell of a pause or effect item.
 bool NextIsText(const Track& track);
 /// Draws characters at the track's pen until the line is full, a phase begins or reading wraps;
@@ -172,7 +172,7 @@ enum class PlayStart {
 /// A test of one message: its own copies of the records, the tracks and their steps.
 class Player {
 public:
-    Player(Emulator& emulator, const WallClock& clock);
+    Player(Emulator& emulator, const Clock& clock);
     Player(const Player&) = delete; // the tracks point into the player's own copies
     Player& operator=(const Player&) = delete;
 
@@ -210,7 +210,7 @@ private:
     bool stepTrack(Track& track, std::atomic<std::uint32_t>& counter, int& zeroRun, int speed);
 
     Emulator& m_emulator;
-    const WallClock& m_clock;
+    const Clock& m_clock;
     MessageRecord m_upperCopy;
     MessageRecord m_lowerCopy;
     Track m_upper;

@@ -2,7 +2,7 @@
 
 namespace pixbar {
 
-PreviewDriver::PreviewDriver(Emulator& emulator, TickSource& ticks, const WallClock& clock,
+PreviewDriver::PreviewDriver(Emulator& emulator, TickSource& ticks, const Clock& clock,
                              const PreviewSettings& settings)
     : m_emulator(emulator), m_ticks(ticks), m_settings(settings), m_player(emulator, clock) {}
 

@@ -35,7 +35,7 @@ public:
     /// even when the tick source stalls.
     static constexpr std::chrono::milliseconds kWaitLimit{50};
 
-    PreviewDriver(Emulator& emulator, TickSource& ticks, const WallClock& clock,
+    PreviewDriver(Emulator& emulator, TickSource& ticks, const Clock& clock,
                   const PreviewSettings& settings);
 
     /// Called after every step that painted, and after the stop has cleared the picture.

@@ -95,7 +95,7 @@ void ManualTickSource::waitForTick(std::uint64_t seen, std::chrono::milliseconds
     if (m_ticks <= seen) advance(seen + 1 - m_ticks);
 }
 
-LocalDateTime SystemWallClock::now() const {
+LocalDateTime SystemClock::now() const {
     const std::time_t t = std::time(nullptr);
     // Only the GUI thread reads the clock, so the shared result of localtime is safe here.
     const std::tm* tm = std::localtime(&t);

@@ -96,22 +96,22 @@ struct LocalDateTime {
 };
 
 /// The clock that fills the time and date fields.
-class WallClock {
+class Clock {
 public:
-    virtual ~WallClock() = default;
+    virtual ~Clock() = default;
     virtual LocalDateTime now() const = 0;
 };
 
 /// The computer's local time.
-class SystemWallClock final : public WallClock {
+class SystemClock final : public Clock {
 public:
     LocalDateTime now() const override;
 };
 
 /// A clock that shows what it is told.
-class FixedWallClock final : public WallClock {
+class FixedClock final : public Clock {
 public:
-    explicit FixedWallClock(LocalDateTime time = {}) : m_time(time) {}
+    explicit FixedClock(LocalDateTime time = {}) : m_time(time) {}
     void set(LocalDateTime time) { m_time = time; }
     LocalDateTime now() const override { return m_time; }
 

@@ -188,7 +188,7 @@ private:
 public:
     Emulator emu;
     ManualTickSource ticks{emu.counters};
-    FixedWallClock clock{{2026, 12, 6, 9, 5}};
+    FixedClock clock{{2026, 12, 6, 9, 5}};
     PreviewSettings settings;
     PreviewDriver driver{emu, ticks, clock, settings};
     int paints = 0;

@@ -7,8 +7,7 @@ using namespace playertest;
 namespace {
 
 /// Reads characters the way a line is composed, until `n` characters came out.
-std::string readCharacters(Track& t, const WallClock& clock, int n,
-                           std::vector<int>* fonts = nullptr) {
+std::string readCharacters(Track& t, const Clock& clock, int n, std::vector<int>* fonts = nullptr) {
     std::string out;
     for (int guard = 0; int(out.size()) < n && guard < 100; ++guard) {
         ReadNextItem(t, clock);
@@ -26,7 +25,7 @@ std::string readCharacters(Track& t, const WallClock& clock, int n,
 TEST(ReadNextItem, FieldsExpandInTheFontOfTheirCell) {
     const Message m = Message().time(2).date(3).temperature(4).text(2, "A");
     Track t = StartTrack(m, 0, 8, 8);
-    FixedWallClock clock({2026, 12, 6, 9, 5});
+    FixedClock clock({2026, 12, 6, 9, 5});
     std::vector<int> fonts;
     EXPECT_EQ(readCharacters(t, clock, 18, &fonts), "09:0506/12/202621A");
     const std::vector<int> expected{2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 2};
@@ -42,7 +41,7 @@ TEST(ReadNextItem, FieldsFollowTheClock) {
     for (const auto& [when, time, date] : cases) {
         const Message m = Message().time(1).date(1);
         Track t = StartTrack(m, 0, 8, 8);
-        FixedWallClock clock(when);
+        FixedClock clock(when);
         EXPECT_EQ(readCharacters(t, clock, 15), time + date);
     }
 }
@@ -50,7 +49,7 @@ TEST(ReadNextItem, FieldsFollowTheClock) {
 TEST(ReadNextItem, MarksAndItemsProduceNoCharacter) {
     const Message m = Message().inverse().pause(2).effect(EffectCode::Pixels).normal().text(1, "B");
     Track t = StartTrack(m, 0, 8, 8);
-    FixedWallClock clock;
+    FixedClock clock;
 
     ReadNextItem(t, clock);
     EXPECT_EQ(t.character, 0);
@@ -79,7 +78,7 @@ TEST(ReadNextItem, MarksAndItemsProduceNoCharacter) {
 TEST(ReadNextItem, LastCellWrapsToTheStartWithTheScroller) {
     const Message m = Message().effect(EffectCode::Typewriter).text(2, "AB");
     Track t = StartTrack(m, 0, 8, 8);
-    FixedWallClock clock;
+    FixedClock clock;
     ReadNextItem(t, clock);
     t.phaseFlag = false;
     ReadNextItem(t, clock);
@@ -97,7 +96,7 @@ TEST(ReadNextItem, LastCellWrapsToTheStartWithTheScroller) {
 TEST(ReadNextItem, AnEmptyMessageReadsNothingAndWraps) {
     const MessageRecord empty;
     Track t = StartTrack(empty, 0, 8, 8);
-    FixedWallClock clock;
+    FixedClock clock;
     ReadNextItem(t, clock);
     EXPECT_EQ(t.character, 0);
     EXPECT_EQ(t.attribute, 0);
@@ -113,7 +112,7 @@ TEST(ReadNextItem, LeadCellEndingTheMessageHasNoParameters) {
     Track t = StartTrack(full, 0, 8, 8);
     ASSERT_EQ(t.size, 1000);
     t.position = 998;
-    FixedWallClock clock;
+    FixedClock clock;
     ReadNextItem(t, clock);
     EXPECT_EQ(t.nextEffectType, EffectType::Scroller);
     EXPECT_EQ(t.position, 0);
@@ -124,7 +123,7 @@ TEST(ReadNextItem, EffectCodeAboveTwelveIsKept) {
     for (std::uint8_t code : {std::uint8_t(13), std::uint8_t(200)}) {
         const Message m = Message().effectCode(code).text(2, "A");
         Track t = StartTrack(m, 0, 8, 8);
-        FixedWallClock clock;
+        FixedClock clock;
         ReadNextItem(t, clock);
         EXPECT_EQ(std::uint8_t(t.nextEffectType), std::uint8_t(code - 1));
     }
@@ -265,8 +264,8 @@ TEST(RealTickSource, CountsDownFromItsOwnThread) {
     EXPECT_EQ(c.DisplayTimeCounter.load(), 1000000u - std::uint32_t(ticks.ticks()));
 }
 
-TEST(SystemWallClock, GivesAPlausibleDate) {
-    const LocalDateTime now = SystemWallClock().now();
+TEST(SystemClock, GivesAPlausibleDate) {
+    const LocalDateTime now = SystemClock().now();
     EXPECT_GE(now.year, 2000);
     EXPECT_GE(now.month, 1);
     EXPECT_LE(now.month, 12);

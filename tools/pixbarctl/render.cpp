@@ -221,11 +221,11 @@ int render(const Options& o) {
     if (FileResult r = InitEmulator(emu); !r) throw Failure{r.message(), kExitFile};
 
     ManualTickSource ticks(emu.counters);
-    std::unique_ptr<WallClock> clock;
+    std::unique_ptr<Clock> clock;
     if (o.now)
-        clock = std::make_unique<FixedWallClock>(*o.now);
+        clock = std::make_unique<FixedClock>(*o.now);
     else
-        clock = std::make_unique<SystemWallClock>();
+        clock = std::make_unique<SystemClock>();
     PreviewSettings settings;
     settings.speed = o.speed;
     settings.DisplayTimePosition = o.display;
