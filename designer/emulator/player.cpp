@@ -29,7 +29,8 @@ void readCell(Track& t, const Clock& clock) {
     t.attribute = nextByte(t);
     t.character = nextByte(t);
     t.nextReaderState = ReaderState::ReadCell;
-    if (t.position >= t.size) {
+    const bool wrapped = t.position >= t.size;
+    if (wrapped) {
         // The message is exhausted: start again from the first cell, with the scroller.
         t.position = 0;
         t.endFlag = true;
@@ -73,17 +74,20 @@ void readCell(Track& t, const Clock& clock) {
         t.character = 0;
         break;
     case kClassLead:
+        // A lead cell that ends the message has no parameter cell (a full cell area can end
+        // so): its parameters are absent rather than the first bytes of the message.
         if (t.character == kLeadPause) {
             t.delayRequest = DelayRequest::Pause;
             t.character = 0;
-            t.pauseLength = nextByte(t);
-            t.pauseParameter = nextByte(t);
+            t.pauseLength = wrapped ? 0 : nextByte(t);
+            t.pauseParameter = wrapped ? 0 : nextByte(t);
         } else if (t.character == kLeadEffect) {
             t.character = 0;
-            t.nextEffectType = t.position < t.size ? EffectType(std::uint8_t(nextByte(t) - 1))
-                                                   : EffectType::Scroller;
+            const bool present = !wrapped && t.position < t.size;
+            t.nextEffectType =
+                present ? EffectType(std::uint8_t(nextByte(t) - 1)) : EffectType::Scroller;
             t.phaseFlag = true;
-            if (t.position < t.size) t.effectParameter = nextByte(t);
+            if (present && t.position < t.size) t.effectParameter = nextByte(t);
         }
         break;
     default:

@@ -41,32 +41,40 @@ RealTickSource::RealTickSource(TickCounters& counters, std::chrono::steady_clock
     : m_counters(counters), m_period(period), m_thread([this] { run(); }) {}
 
 RealTickSource::~RealTickSource() {
+    stop();
+}
+
+void RealTickSource::stop() {
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
     m_stopRequested.notify_all();
-    m_thread.join();
+    m_tickArrived.notify_all();
+    if (m_thread.joinable()) m_thread.join();
 }
 
 void RealTickSource::run() {
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + m_period;
-    std::unique_lock lock(m_mutex);
+    using Steady = std::chrono::steady_clock;
+    auto deadline = Steady::now() + m_period;
     for (;;) {
-        if (m_stopRequested.wait_until(lock, deadline, [this] { return m_stop; })) return;
-        // Deadlines stay on the grid of the start, so late wake-ups do not add up.
-        const auto now = Clock::now();
-        int due = 0;
-        while (deadline <= now && due <= kMaxCatchUp) {
-            deadline += m_period;
-            ++due;
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_stopRequested.wait_until(lock, deadline, [this] { return m_stop; })) return;
+            // Deadlines stay on the grid of the start, so late wake-ups do not add up.
+            const auto now = Steady::now();
+            int due = 0;
+            while (deadline <= now && due <= kMaxCatchUp) {
+                deadline += m_period;
+                ++due;
+            }
+            if (deadline <= now) deadline = now + m_period; // asleep for long: a new schedule
+            for (int i = 0; i < due; ++i) {
+                m_counters.countDown();
+                m_ticks.fetch_add(1);
+            }
         }
-        if (deadline <= now) deadline = now + m_period; // asleep for long: start a new schedule
-        for (int i = 0; i < due; ++i) {
-            m_counters.countDown();
-            m_ticks.fetch_add(1);
-        }
+        // Notified after unlocking, so a waiter does not wake only to block on the mutex.
         m_tickArrived.notify_all();
     }
 }

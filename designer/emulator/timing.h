@@ -50,6 +50,8 @@ public:
 
     std::uint64_t ticks() const override { return m_ticks.load(); }
     void waitForTick(std::uint64_t seen, std::chrono::milliseconds limit) override;
+    /// Ends the thread; no tick is counted after it returns.
+    void stop();
 
     /// A late thread catches up with at most this many ticks, then starts a new schedule.
     static constexpr int kMaxCatchUp = 8;
