@@ -4,6 +4,7 @@
 #include "drawgrid.h"
 #include "ledview.h"
 #include "unitformsender.h"
+#include "unitgfxsymbolstable.h"
 #include "unitpixbarsettings.h"
 #include "unitsync.h"
 
@@ -81,6 +82,7 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     useProtocol(std::make_unique<ComProtocol>());
     m_popup = new TFormSenderPopup(this);
     m_sync = new TFormSync(this);
+    m_gfxSymbols = new TFormGFXSymbols(m_emu.glyphs, m_prompts, this);
     m_emu.glyphs.setStartDirectory(toPath(m_startDirectory));
     for (int i = 0; i < kMessageSetCount; ++i) {
         m_editors[i] =
@@ -235,7 +237,7 @@ void TForm1::buildMenus() {
     }
 
     QMenu* wstaw = menuBar()->addMenu(QStringLiteral("W&staw"));
-    wstaw->addAction(QStringLiteral("Symbol &graficzny"))->setEnabled(false);
+    wstaw->addAction(QStringLiteral("Symbol &graficzny"), this, &TForm1::WstawSymbolGraficznyClick);
     wstaw->addAction(QStringLiteral("&Data (rok/miesiąc/dzień)"), this, &TForm1::WstawDateClick);
     wstaw->addAction(QStringLiteral("&Czas"), this, &TForm1::WstawCzasClick);
     wstaw->addAction(QStringLiteral("&Temperatura"), this, &TForm1::WstawTemperatureClick);
@@ -376,7 +378,10 @@ void TForm1::buildPanel() {
     for (int i = 0; i < kFontButtons; ++i) {
         const int font = i + 1;
         m_panel->addItem(m_fontGroup, QString(), [this, font] {
-            if (font != kGraphicSymbolsButton) fontButtonClick(font);
+            if (font == kGraphicSymbolsButton)
+                WstawSymbolGraficznyClick();
+            else
+                fontButtonClick(font);
         });
     }
     m_panel->setItemHeight(m_fontGroup, 28);
@@ -729,6 +734,17 @@ void TForm1::WstawDateClick() {
 }
 void TForm1::WstawTemperatureClick() {
     m_current->insertTemperature();
+}
+
+void TForm1::WstawSymbolGraficznyClick() {
+    if (!m_current) return;
+    m_gfxSymbols->resetChoice();
+    m_gfxSymbols->exec();
+    const unsigned start = m_gfxSymbols->selectedStart();
+    if (start > 0)
+        for (unsigned i = 0; i < m_gfxSymbols->selectedWidth(); ++i)
+            m_current->insertCell(kFontGraphicSymbols, std::uint8_t(start + i));
+    m_panel->repaintButtons();
 }
 
 void TForm1::CategoryButtons1Categories5Items0Click() {

@@ -27,6 +27,7 @@ namespace pixbar {
 
 class CategoryButtons;
 class DrawGrid;
+class TFormGFXSymbols;
 class LedView;
 class TFormPixbarSettings;
 class TFormSenderPopup;
@@ -72,6 +73,8 @@ public:
     void fontButtonClick(int font);
     /// The message kind button: single -> upper -> lower -> single, on a 16-pixel sign only.
     void CategoryButtons1Categories5Items0Click();
+    /// "Symbol graficzny": picks a symbol in the symbol table window and inserts its columns.
+    void WstawSymbolGraficznyClick();
     /// Shows the sign settings window modally.
     void Ustawienialinijkiwietlnej1Click();
     /// "Testuj": starts the preview of the current page, or stops the one that is playing.
@@ -111,6 +114,7 @@ public:
     TFormPixbarSettings& pixbarSettings() { return *m_pixbarSettings; }
     TFormSync& syncWindow() { return *m_sync; }
     TFormSenderPopup& senderPopup() { return *m_popup; }
+    TFormGFXSymbols& gfxSymbols() { return *m_gfxSymbols; }
     QString startDirectory() const { return m_startDirectory; }
     /// The 16 x 32 shading drawn behind the current font's button.
     const QImage& highlightImage() const { return m_highlight; }
@@ -160,6 +164,7 @@ private:
     TFormPixbarSettings* m_pixbarSettings = nullptr;
     TFormSenderPopup* m_popup = nullptr;
     TFormSync* m_sync = nullptr;
+    TFormGFXSymbols* m_gfxSymbols = nullptr;
     std::unique_ptr<ComProtocol> m_protocol;
     std::unique_ptr<Transfers> m_transfers;
     std::array<MessageContainer*, kMessageSetCount> m_editorPointers{};
