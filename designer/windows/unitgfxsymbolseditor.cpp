@@ -66,7 +66,7 @@ TFormEdytorSymboliGraficznych::TFormEdytorSymboliGraficznych(QWidget* parent) : 
                               [this] { ZakonczMalowanieIZapiszClick(); });
     CategoryButtons1->addItem(symbol, QStringLiteral("Zakończ malowanie i porzuć"),
                               [this] { ZakonczMalowanieIPorzucClick(); });
-    CategoryButtons1->setFixedWidth(170);
+    CategoryButtons1->setFixedWidth(210);
 
     auto* left = new QVBoxLayout;
     left->setContentsMargins(0, 0, 0, 0);
