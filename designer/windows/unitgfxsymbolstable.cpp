@@ -128,7 +128,8 @@ TFormGFXSymbols::TFormGFXSymbols(GlyphSets& glyphs, UserPrompts& prompts, QWidge
     layout->addWidget(CategoryButtons1, 1);
     setFixedSize(674, 267);
 
-    m_editor = new TFormEdytorSymboliGraficznych(parent);
+    // Centred on this window, which is centred on the main window.
+    m_editor = new TFormEdytorSymboliGraficznych(this);
 
     m_expandTimer.setInterval(kExpandMs);
     connect(&m_expandTimer, &QTimer::timeout, this,
