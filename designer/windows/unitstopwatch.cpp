@@ -70,7 +70,7 @@ TFormStopwatch::TFormStopwatch(ProtocolSource protocol, TargetSource target, Use
     PopupMenuShowMsgNo->setObjectName(QStringLiteral("PopupMenuShowMsgNo"));
     for (int n = 1; n <= kMessageCount; ++n) {
         QAction* item = PopupMenuShowMsgNo->addAction(QStringLiteral("&%1").arg(n));
-        item->setObjectName(QStringLiteral("N%11").arg(n));
+        item->setObjectName(QStringLiteral("N%1").arg(n) + QLatin1Char('1'));
         item->setData(n);
         connect(item, &QAction::triggered, this, [this, item] { N11Click(item->data().toInt()); });
     }
@@ -96,6 +96,8 @@ TFormStopwatch::TFormStopwatch(ProtocolSource protocol, TargetSource target, Use
         w->setFocusPolicy(Qt::NoFocus);
         w->installEventFilter(this);
     }
+    // The window itself holds the focus whenever the text field does not.
+    setFocusPolicy(Qt::StrongFocus);
     setColour(StopwatchColour::Yellow);
 
     TimerStopwatch.setInterval(kTickMs);
@@ -120,7 +122,8 @@ void TFormStopwatch::hideEvent(QHideEvent* event) {
 
 void TFormStopwatch::FormShow() {
     if (m_session.open()) {
-        EditFastMsg->clearFocus();
+        // Space starts the count straight away; a click puts the focus into the text field.
+        setFocus();
         return;
     }
     // Closed once the window is up, so a modal run of the window ends at once.
