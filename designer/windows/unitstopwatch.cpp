@@ -17,6 +17,7 @@ namespace {
 constexpr int kTickMs = 250;
 constexpr int kExpandMs = 2000;
 constexpr int kPanelWidth = 158;
+constexpr int kButtonHeight = 22;
 const QColor kYellow(255, 255, 0);
 const QColor kLime(0, 255, 0);
 const QColor kRed(255, 0, 0);
@@ -64,6 +65,8 @@ TFormStopwatch::TFormStopwatch(ProtocolSource protocol, TargetSource target, Use
                               [this] { CategoryButtons1Categories0Items3Click(); });
     CategoryButtons1->addItem(m_group, QStringLiteral("Zamknij okno"),
                               [this] { CategoryButtons1Categories0Items4Click(); });
+    // All five buttons fit the window's height without a scroll bar.
+    CategoryButtons1->setItemHeight(m_group, kButtonHeight);
     CategoryButtons1->setFixedWidth(kPanelWidth);
 
     PopupMenuShowMsgNo = new QMenu(this);
