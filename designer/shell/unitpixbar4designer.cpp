@@ -3,9 +3,11 @@
 #include "categorybuttons.h"
 #include "drawgrid.h"
 #include "ledview.h"
+#include "unitautosync.h"
 #include "unitformsender.h"
 #include "unitgfxsymbolstable.h"
 #include "unitpixbarsettings.h"
+#include "unitstopwatch.h"
 #include "unitsync.h"
 
 #include <QApplication>
@@ -83,6 +85,12 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     m_popup = new TFormSenderPopup(this);
     m_sync = new TFormSync(this);
     m_gfxSymbols = new TFormGFXSymbols(m_emu.glyphs, m_prompts, this);
+    // Both hold the port open while shown, through whichever protocol object is current.
+    const ProtocolSource protocol = [this]() -> ComProtocol& { return *m_protocol; };
+    const TargetSource target = [this] { return signTarget(); };
+    m_autosync =
+        new TForm3(protocol, target, m_prompts, toPath(m_startDirectory) / kSyncConfigFile, this);
+    m_stopwatch = new TFormStopwatch(protocol, target, m_prompts, m_tickCount, this);
     m_emu.glyphs.setStartDirectory(toPath(m_startDirectory));
     for (int i = 0; i < kMessageSetCount; ++i) {
         m_editors[i] =
@@ -343,7 +351,9 @@ void TForm1::buildToolBar() {
     message->setMenu(messageMenu);
     message->setPopupMode(QToolButton::InstantPopup);
 
-    button(QStringLiteral("Stoper"), QStyle::SP_BrowserReload)->setEnabled(false);
+    QToolButton* stopwatch = button(QStringLiteral("Stoper"), QStyle::SP_BrowserReload);
+    stopwatch->setObjectName(QStringLiteral("ToolButton3"));
+    connect(stopwatch, &QToolButton::clicked, this, &TForm1::ToolButton3Click);
     QToolButton* settings = button(QStringLiteral("Ustawienia"), QStyle::SP_FileDialogDetailedView);
     auto* settingsMenu = new QMenu(settings);
     settingsMenu->addAction(QStringLiteral("Ustawienia &aplikacji"))->setEnabled(false);
@@ -440,6 +450,8 @@ void TForm1::buildPanel() {
                      [this] { WyslijCzcionkeUzytkownikaDoLinijkiClick(); });
     m_panel->addItem(actions, QStringLiteral("Synchronizuj zegar w linijce świetlnej"),
                      [this] { SynchronizujZegarWLinijceSwietlnejClick(); });
+    m_panel->addItem(actions, QStringLiteral("Przejdź to trybu synchronizacji z plikiem"),
+                     [this] { CategoryButtons1Categories6Items12Click(); });
     m_panel->addItem(actions, QStringLiteral("Wyświetl na linijce bieżący komunikat"),
                      [this] { WyswietlNaLinijceBiezacyKomunikatClick(); });
 }
@@ -631,6 +643,14 @@ void TForm1::PrzerwijSynchronizacjeClick() {
     setEnabled(false);
     m_sync->SendEverything(steps);
     setEnabled(true);
+}
+
+void TForm1::ToolButton3Click() {
+    m_stopwatch->exec();
+}
+
+void TForm1::CategoryButtons1Categories6Items12Click() {
+    m_autosync->exec();
 }
 
 void TForm1::setMessageKindFromMenu(std::uint8_t kind) {

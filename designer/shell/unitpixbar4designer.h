@@ -6,6 +6,7 @@
 #include "previewdriver.h"
 #include "prompts.h"
 #include "settings.h"
+#include "stopwatch.h"
 #include "transfers.h"
 #include "unitcomprotocol.h"
 
@@ -30,7 +31,9 @@ class DrawGrid;
 class TFormGFXSymbols;
 class LedView;
 class TFormPixbarSettings;
+class TForm3;
 class TFormSenderPopup;
+class TFormStopwatch;
 class TFormSync;
 
 /// The main window: eight message pages, the emulated sign, the button panel and the menus.
@@ -91,6 +94,10 @@ public:
     void WyswietlNaLinijceBiezacyKomunikatClick();
     /// "Wyświetl komunikat nr:" 1..8.
     void WyswietlNaLinijceKomunikatClick(int number);
+    /// "Stoper": shows the stopwatch window modally.
+    void ToolButton3Click();
+    /// "Przejdź to trybu synchronizacji z plikiem": shows the file sync window modally.
+    void CategoryButtons1Categories6Items12Click();
     /// Talks to the sign through another protocol object (tests use an in-memory port).
     void useProtocol(std::unique_ptr<ComProtocol> protocol);
 
@@ -115,6 +122,8 @@ public:
     TFormSync& syncWindow() { return *m_sync; }
     TFormSenderPopup& senderPopup() { return *m_popup; }
     TFormGFXSymbols& gfxSymbols() { return *m_gfxSymbols; }
+    TFormStopwatch& stopwatchWindow() { return *m_stopwatch; }
+    TForm3& autosyncWindow() { return *m_autosync; }
     QString startDirectory() const { return m_startDirectory; }
     /// The 16 x 32 shading drawn behind the current font's button.
     const QImage& highlightImage() const { return m_highlight; }
@@ -165,6 +174,9 @@ private:
     TFormSenderPopup* m_popup = nullptr;
     TFormSync* m_sync = nullptr;
     TFormGFXSymbols* m_gfxSymbols = nullptr;
+    TForm3* m_autosync = nullptr;
+    TFormStopwatch* m_stopwatch = nullptr;
+    SystemTickCount m_tickCount;
     std::unique_ptr<ComProtocol> m_protocol;
     std::unique_ptr<Transfers> m_transfers;
     std::array<MessageContainer*, kMessageSetCount> m_editorPointers{};

@@ -1,0 +1,127 @@
+// The main window opens the stopwatch and the file sync mode, both over its one protocol.
+#include "categorybuttons.h"
+#include "memoryport.h"
+#include "signframe.h"
+#include "testfonts.h"
+#include "unitautosync.h"
+#include "unitpixbar4designer.h"
+#include "unitstopwatch.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace pixbar;
+using namespace pixbar::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+/// Only error boxes are expected here; they are collected.
+class CollectingPrompts : public UserPrompts {
+public:
+    QStringList errors;
+    void error(const QString& text) override { errors << text; }
+    bool question(const QString& text) override {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return false;
+    }
+    QString openFile(const QString& filter, const QString&, const QString&) override {
+        ADD_FAILURE() << "unexpected dialog: " << filter.toStdString();
+        return {};
+    }
+    QString saveFile(const QString& filter, const QString&) override {
+        ADD_FAILURE() << "unexpected dialog: " << filter.toStdString();
+        return {};
+    }
+};
+
+class ToolWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        writeBuiltInFonts(dir);
+        previous = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(dir.string()));
+        form = std::make_unique<TForm1>(prompts);
+        QString error;
+        ASSERT_TRUE(form->FormCreate(&error)) << error.toStdString();
+        auto device = std::make_unique<MemoryPort>(clock);
+        port = device.get();
+        port->setResponder([this](std::span<const std::uint8_t> raw) {
+            std::vector<std::uint8_t> frame(raw.begin(), raw.end());
+            frames.push_back(frame);
+            std::vector<std::uint8_t> reply(kFrameCapacity);
+            FrameBuilder builder(reply);
+            builder.frame(1, 0, 0x80, {});
+            reply.resize(builder.size());
+            return reply;
+        });
+        form->useProtocol(std::make_unique<ComProtocol>(std::move(device), clock));
+        form->settings().portName = "/dev/memory";
+    }
+    void TearDown() override {
+        form.reset();
+        QDir::setCurrent(previous);
+        fs::remove_all(dir);
+    }
+
+    fs::path dir;
+    QString previous;
+    CollectingPrompts prompts;
+    FakeClock clock;
+    MemoryPort* port = nullptr;
+    std::vector<std::vector<std::uint8_t>> frames;
+    std::unique_ptr<TForm1> form;
+};
+
+} // namespace
+
+TEST_F(ToolWindows, StoperButtonShowsTheStopwatchModallyWithThePortOpen) {
+    auto* button = form->findChild<QToolButton*>(QStringLiteral("ToolButton3"));
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->text(), QStringLiteral("Stoper"));
+    EXPECT_TRUE(button->isEnabled());
+    bool seen = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        seen = form->stopwatchWindow().isVisible() && form->stopwatchWindow().isModal() &&
+               port->isOpen() && port->openedLocation() == QStringLiteral("/dev/memory");
+        form->stopwatchWindow().CategoryButtons1Categories0Items0Click(); // start
+        form->stopwatchWindow().CategoryButtons1Categories0Items4Click(); // close
+    });
+    button->click();
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(form->stopwatchWindow().isVisible());
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_EQ(frames.size(), 1u); // the time sent at the start
+    EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+TEST_F(ToolWindows, AkcjeButtonRunsTheFileSyncModeUntilItIsLeft) {
+    CategoryButtons& panel = form->categoryButtons();
+    const int actions = panel.groupCount() - 1;
+    ASSERT_EQ(panel.itemCount(actions), 14);
+    EXPECT_EQ(panel.itemCaption(actions, 11),
+              QStringLiteral("Synchronizuj zegar w linijce świetlnej"));
+    EXPECT_EQ(panel.itemCaption(actions, 12),
+              QStringLiteral("Przejdź to trybu synchronizacji z plikiem"));
+    EXPECT_EQ(panel.itemCaption(actions, 13),
+              QStringLiteral("Wyświetl na linijce bieżący komunikat"));
+    bool running = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        running = form->autosyncWindow().isVisible() && form->autosyncWindow().session().active();
+        form->autosyncWindow().CategoryButtons1Categories0Items1Click();
+    });
+    panel.clickItem(actions, 12);
+    EXPECT_TRUE(running);
+    EXPECT_FALSE(form->autosyncWindow().session().active());
+    EXPECT_FALSE(port->isOpen());
+    EXPECT_EQ(frames.size(), 2u); // the clock, then the emptied slot 9
+    std::ifstream in(dir / "as.cfg", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "dane.txt\n");
+}
