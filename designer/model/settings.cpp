@@ -124,4 +124,3 @@ std::string RegisterCountText(int registers) {
 }
 
 } // namespace pixbar
-

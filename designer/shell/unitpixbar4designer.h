@@ -28,6 +28,8 @@ namespace pixbar {
 class CategoryButtons;
 class DrawGrid;
 class LedView;
+class TForm2;
+class TFormAppSettings;
 class TFormPixbarSettings;
 class TFormSenderPopup;
 class TFormSync;
@@ -74,6 +76,12 @@ public:
     void CategoryButtons1Categories5Items0Click();
     /// Shows the sign settings window modally.
     void Ustawienialinijkiwietlnej1Click();
+    /// Shows the application settings window modally.
+    void Ustawieniaprogramu1Click();
+    /// "Znak ASCII": a code of the current font picked in the character table.
+    void WstawZnakASCIIClick();
+    /// "Symbol": a symbol of font 15 picked in the character table's second page.
+    void WstawSymbolClick();
     /// "Testuj": starts the preview of the current page, or stops the one that is playing.
     void Button1Click();
     // Commands that talk to the sign.
@@ -110,6 +118,8 @@ public:
     CategoryButtons& categoryButtons() { return *m_panel; }
     TFormPixbarSettings& pixbarSettings() { return *m_pixbarSettings; }
     TFormSync& syncWindow() { return *m_sync; }
+    TForm2& charTable() { return *m_charTable; }
+    TFormAppSettings& appSettings() { return *m_appSettings; }
     TFormSenderPopup& senderPopup() { return *m_popup; }
     QString startDirectory() const { return m_startDirectory; }
     /// The 16 x 32 shading drawn behind the current font's button.
@@ -160,6 +170,8 @@ private:
     TFormPixbarSettings* m_pixbarSettings = nullptr;
     TFormSenderPopup* m_popup = nullptr;
     TFormSync* m_sync = nullptr;
+    TForm2* m_charTable = nullptr;
+    TFormAppSettings* m_appSettings = nullptr;
     std::unique_ptr<ComProtocol> m_protocol;
     std::unique_ptr<Transfers> m_transfers;
     std::array<MessageContainer*, kMessageSetCount> m_editorPointers{};
