@@ -21,6 +21,7 @@
 #include <QStringEncoder>
 #include <QStyle>
 #include <QTabWidget>
+#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -157,9 +158,10 @@ bool TForm1::FormCreate(QString* error) {
         hooks.geometryChanged = [this] {
             QString why;
             if (applyGeometry(&why)) return;
-            // Without its symbol table the designer cannot go on.
+            // Without its symbol table the designer cannot go on: every running event loop
+            // (the settings window's and the program's) ends.
             m_prompts.error(why);
-            QCoreApplication::exit(1);
+            if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(1);
         };
         m_appSettings = new TFormAppSettings(m_settings, toPath(m_startDirectory) / kConfigFile,
                                              std::move(hooks), this);
