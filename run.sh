@@ -14,9 +14,4 @@ for f in gfx_symbols.bin gfx_symbols_map.bin przyklad.fnd; do
 done
 
 cd work-dir
-if [ -x ../build/bin/pixbar4designer ]; then
-    exec ../build/bin/pixbar4designer "$@"
-fi
-echo "The designer's main window is not built yet; showing the font specimen instead."
-../build/bin/pixbar-specimen specimen.png
-echo "Wrote $(pwd)/specimen.png"
+exec ../build/bin/pixbar4designer "$@"

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -466,4 +467,26 @@ TEST_F(Sending, ClosingDuringTheMessageSetLetsThatStepFinishOnly) {
     EXPECT_FALSE(f.syncWindow().isVisible());
     EXPECT_TRUE(f.syncWindow().Memo1->toPlainText().endsWith(QStringLiteral("Proszę czekać...")));
     EXPECT_TRUE(f.isEnabled());
+}
+
+TEST_F(MainWindow, TypedPolishLettersGoInAsCodePage1250) {
+    TForm1& f = open();
+    DrawGrid& g = f.grid(1);
+    for (const QString& text : {QStringLiteral("ż"), QStringLiteral("Ł"), QStringLiteral("a")}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+        QApplication::sendEvent(&g, &press);
+    }
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(&g, &enter);
+    QKeyEvent left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QApplication::sendEvent(&g, &left);
+    QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier, QStringLiteral("\b"));
+    QApplication::sendEvent(&g, &backspace);
+    const MessageRecord& r = f.currentEditor()->record();
+    // ż Ł a Enter, then Left and Backspace remove the "a" before the cursor.
+    ASSERT_EQ(r.end(), 3);
+    EXPECT_EQ(r.character(0), 0xBF);
+    EXPECT_EQ(r.character(1), 0xA3);
+    EXPECT_EQ(r.character(2), 13);
+    EXPECT_EQ(g.col(), 2);
 }
