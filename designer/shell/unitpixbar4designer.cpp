@@ -6,6 +6,7 @@
 #include "unitappsettings.h"
 #include "unitchartable.h"
 #include "unitformsender.h"
+#include "unitgfxsymbolstable.h"
 #include "unitpixbarsettings.h"
 #include "unitsync.h"
 
@@ -86,6 +87,7 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     m_popup = new TFormSenderPopup(this);
     m_sync = new TFormSync(this);
     m_charTable = new TForm2(m_emu.glyphs.table(), this);
+    m_gfxSymbols = new TFormGFXSymbols(m_emu.glyphs, m_prompts, this);
     m_emu.glyphs.setStartDirectory(toPath(m_startDirectory));
     for (int i = 0; i < kMessageSetCount; ++i) {
         m_editors[i] =
@@ -255,7 +257,7 @@ void TForm1::buildMenus() {
     }
 
     QMenu* wstaw = menuBar()->addMenu(QStringLiteral("W&staw"));
-    wstaw->addAction(QStringLiteral("Symbol &graficzny"))->setEnabled(false);
+    wstaw->addAction(QStringLiteral("Symbol &graficzny"), this, &TForm1::WstawSymbolGraficznyClick);
     wstaw->addAction(QStringLiteral("&Data (rok/miesiąc/dzień)"), this, &TForm1::WstawDateClick);
     wstaw->addAction(QStringLiteral("&Czas"), this, &TForm1::WstawCzasClick);
     wstaw->addAction(QStringLiteral("&Temperatura"), this, &TForm1::WstawTemperatureClick);
@@ -352,6 +354,7 @@ void TForm1::buildToolBar() {
         eff->addAction(caption, this, [this, code = e.code] { insertEffect(code); });
     }
     QMenu* ins = messageMenu->addMenu(QStringLiteral("&Wstaw"));
+    ins->addAction(QStringLiteral("Symbol &graficzny"), this, &TForm1::WstawSymbolGraficznyClick);
     ins->addAction(QStringLiteral("&Data (rok/miesiąc/dzień)"), this, &TForm1::WstawDateClick);
     ins->addAction(QStringLiteral("&Czas"), this, &TForm1::WstawCzasClick);
     ins->addAction(QStringLiteral("&Temperatura"), this, &TForm1::WstawTemperatureClick);
@@ -400,7 +403,10 @@ void TForm1::buildPanel() {
     for (int i = 0; i < kFontButtons; ++i) {
         const int font = i + 1;
         m_panel->addItem(m_fontGroup, QString(), [this, font] {
-            if (font != kGraphicSymbolsButton) fontButtonClick(font);
+            if (font == kGraphicSymbolsButton)
+                WstawSymbolGraficznyClick();
+            else
+                fontButtonClick(font);
         });
     }
     m_panel->setItemHeight(m_fontGroup, 28);
@@ -755,6 +761,17 @@ void TForm1::WstawDateClick() {
 }
 void TForm1::WstawTemperatureClick() {
     m_current->insertTemperature();
+}
+
+void TForm1::WstawSymbolGraficznyClick() {
+    if (!m_current) return;
+    m_gfxSymbols->resetChoice();
+    m_gfxSymbols->exec();
+    const unsigned start = m_gfxSymbols->selectedStart();
+    if (start > 0)
+        for (unsigned i = 0; i < m_gfxSymbols->selectedWidth(); ++i)
+            m_current->insertCell(kFontGraphicSymbols, std::uint8_t(start + i));
+    m_panel->repaintButtons();
 }
 
 void TForm1::CategoryButtons1Categories5Items0Click() {

@@ -27,6 +27,7 @@ namespace pixbar {
 
 class CategoryButtons;
 class DrawGrid;
+class TFormGFXSymbols;
 class LedView;
 class TForm2;
 class TFormAppSettings;
@@ -74,6 +75,8 @@ public:
     void fontButtonClick(int font);
     /// The message kind button: single -> upper -> lower -> single, on a 16-pixel sign only.
     void CategoryButtons1Categories5Items0Click();
+    /// "Symbol graficzny": picks a symbol in the symbol table window and inserts its columns.
+    void WstawSymbolGraficznyClick();
     /// Shows the sign settings window modally.
     void Ustawienialinijkiwietlnej1Click();
     /// Shows the application settings window modally.
@@ -121,6 +124,7 @@ public:
     TForm2& charTable() { return *m_charTable; }
     TFormAppSettings& appSettings() { return *m_appSettings; }
     TFormSenderPopup& senderPopup() { return *m_popup; }
+    TFormGFXSymbols& gfxSymbols() { return *m_gfxSymbols; }
     QString startDirectory() const { return m_startDirectory; }
     /// The 16 x 32 shading drawn behind the current font's button.
     const QImage& highlightImage() const { return m_highlight; }
@@ -172,6 +176,7 @@ private:
     TFormSync* m_sync = nullptr;
     TForm2* m_charTable = nullptr;
     TFormAppSettings* m_appSettings = nullptr;
+    TFormGFXSymbols* m_gfxSymbols = nullptr;
     std::unique_ptr<ComProtocol> m_protocol;
     std::unique_ptr<Transfers> m_transfers;
     std::array<MessageContainer*, kMessageSetCount> m_editorPointers{};

@@ -9,8 +9,8 @@ namespace pixbar {
 namespace {
 
 QString runFileDialog(QFileDialog::AcceptMode mode, const QString& filter, const QString& suffix,
-                      const QString& folder) {
-    QFileDialog dialog(nullptr, QString(), folder, filter);
+                      const QString& folder, const QString& title = QString()) {
+    QFileDialog dialog(nullptr, title, folder, filter);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
@@ -36,6 +36,10 @@ bool QtPrompts::question(const QString& text) {
 QString QtPrompts::openFile(const QString& filter, const QString& defaultSuffix,
                             const QString& folder) {
     return runFileDialog(QFileDialog::AcceptOpen, filter, defaultSuffix, folder);
+}
+
+QString QtPrompts::openPicture(const QString& title, const QString& filter, const QString& folder) {
+    return runFileDialog(QFileDialog::AcceptOpen, filter, QString(), folder, title);
 }
 
 QString QtPrompts::saveFile(const QString& filter, const QString& defaultSuffix) {

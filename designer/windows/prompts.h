@@ -17,6 +17,12 @@ public:
                              const QString& folder) = 0;
     /// A save dialog; an empty string when cancelled. `selectedFilter` may be changed.
     virtual QString saveFile(const QString& filter, const QString& defaultSuffix) = 0;
+    /// An open dialog for a picture, with its own title; an open dialog unless overridden.
+    virtual QString openPicture(const QString& title, const QString& filter,
+                                const QString& folder) {
+        (void)title;
+        return openFile(filter, QString(), folder);
+    }
 };
 
 /// The real boxes and dialogs, without an owner window.
@@ -27,6 +33,8 @@ public:
     QString openFile(const QString& filter, const QString& defaultSuffix,
                      const QString& folder) override;
     QString saveFile(const QString& filter, const QString& defaultSuffix) override;
+    QString openPicture(const QString& title, const QString& filter,
+                        const QString& folder) override;
 };
 
 } // namespace pixbar
