@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -97,6 +98,29 @@ std::string DisplayTimeText(int p) {
     }
     const int a = p - 13;
     return std::to_string(a / 2) + "min" + (a % 2 ? "30s" : "");
+}
+
+std::optional<std::uint16_t> ParseSerialNumber(std::string_view text) {
+    text = trim(text);
+    if (text.empty()) return std::nullopt;
+    unsigned value = 0;
+    for (char ch : text) {
+        if (ch < '0' || ch > '9') return std::nullopt;
+        // Only the low 16 bits are kept, so any number of digits can be taken.
+        value = (value * 10 + unsigned(ch - '0')) & 0xFFFFu;
+    }
+    return std::uint16_t(value);
+}
+
+std::string SignLengthText(int registers) {
+    static constexpr int kLengthsCm[] = {22,  44,  60,  80,  96,  115, 132, 150,
+                                         170, 190, 205, 225, 240, 260, 280, 300};
+    if (registers < 1 || registers > int(std::size(kLengthsCm))) return {};
+    return std::to_string(kLengthsCm[registers - 1]) + "cm";
+}
+
+std::string RegisterCountText(int registers) {
+    return std::to_string(registers) + " rejestrów";
 }
 
 } // namespace pixbar

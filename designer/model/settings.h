@@ -3,7 +3,9 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace pixbar {
 
@@ -44,5 +46,14 @@ SignConfig BuildSignConfig(int brightness, int scrollSpeed, int displayTimePosit
 
 /// "0s" .. "10s", "20s" .. "60s", "1min" .. "60min" in half minutes, "nie przełączaj" (UTF-8).
 std::string DisplayTimeText(int position);
+
+/// The sign's serial number typed as decimal digits (white space around them allowed), kept to
+/// its low 16 bits; nothing for any other text, a sign included.
+std::optional<std::uint16_t> ParseSerialNumber(std::string_view text);
+
+/// Physical length of a sign of `registers` registers ("150cm"); empty above 16 registers.
+std::string SignLengthText(int registers);
+/// "8 rejestrów" (UTF-8).
+std::string RegisterCountText(int registers);
 
 } // namespace pixbar

@@ -3,7 +3,9 @@
 #include "categorybuttons.h"
 #include "drawgrid.h"
 #include "ledview.h"
+#include "unitappsettings.h"
 #include "unitautosync.h"
+#include "unitchartable.h"
 #include "unitformsender.h"
 #include "unitgfxsymbolstable.h"
 #include "unitpixbarsettings.h"
@@ -22,6 +24,7 @@
 #include <QStringEncoder>
 #include <QStyle>
 #include <QTabWidget>
+#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -37,6 +40,7 @@ constexpr int kStatusMs = 5000;
 constexpr int kExpandMs = 2000;
 constexpr int kFontButtons = 14;
 constexpr int kGraphicSymbolsButton = 13;
+constexpr std::uint8_t kSymbolFontAttribute = kClassText | kFontSymbols;
 
 const QColor kSampleNormal(0, 100, 100);
 const QColor kSampleGrey(80, 80, 80);
@@ -84,6 +88,7 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     useProtocol(std::make_unique<ComProtocol>());
     m_popup = new TFormSenderPopup(this);
     m_sync = new TFormSync(this);
+    m_charTable = new TForm2(m_emu.glyphs.table(), this);
     m_gfxSymbols = new TFormGFXSymbols(m_emu.glyphs, m_prompts, this);
     // Both hold the port open while shown, through whichever protocol object is current.
     const ProtocolSource protocol = [this]() -> ComProtocol& { return *m_protocol; };
@@ -156,6 +161,21 @@ bool TForm1::FormCreate(QString* error) {
         m_pixbarSettings = new TFormPixbarSettings(m_settings, m_preview, m_signConfig,
                                                    toPath(m_startDirectory) / kConfigFile, this);
     m_pixbarSettings->loadFromSettings();
+    if (!m_appSettings) {
+        AppSettingsHooks hooks;
+        hooks.protocol = [this]() -> ComProtocol& { return *m_protocol; };
+        hooks.settingsReloaded = [this] { m_pixbarSettings->loadFromSettings(); };
+        hooks.geometryChanged = [this] {
+            QString why;
+            if (applyGeometry(&why)) return;
+            // Without its symbol table the designer cannot go on: every running event loop
+            // (the settings window's and the program's) ends.
+            m_prompts.error(why);
+            if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(1);
+        };
+        m_appSettings = new TFormAppSettings(m_settings, toPath(m_startDirectory) / kConfigFile,
+                                             std::move(hooks), this);
+    }
     showPage(1);
     return true;
 }
@@ -249,11 +269,12 @@ void TForm1::buildMenus() {
     wstaw->addAction(QStringLiteral("&Data (rok/miesiąc/dzień)"), this, &TForm1::WstawDateClick);
     wstaw->addAction(QStringLiteral("&Czas"), this, &TForm1::WstawCzasClick);
     wstaw->addAction(QStringLiteral("&Temperatura"), this, &TForm1::WstawTemperatureClick);
-    wstaw->addAction(QStringLiteral("&Znak ASCII"))->setEnabled(false);
-    wstaw->addAction(QStringLiteral("&Symbol"))->setEnabled(false);
+    wstaw->addAction(QStringLiteral("&Znak ASCII"), this, &TForm1::WstawZnakASCIIClick);
+    wstaw->addAction(QStringLiteral("&Symbol"), this, &TForm1::WstawSymbolClick);
 
     QMenu* ustawienia = menuBar()->addMenu(QStringLiteral("&Ustawienia"));
-    ustawienia->addAction(QStringLiteral("&Ustawienia aplikacji"))->setEnabled(false);
+    ustawienia->addAction(QStringLiteral("&Ustawienia aplikacji"), this,
+                          &TForm1::Ustawieniaprogramu1Click);
     ustawienia->addAction(QStringLiteral("Ustawienia &linijki świetlnej"), this,
                           &TForm1::Ustawienialinijkiwietlnej1Click);
 }
@@ -341,9 +362,12 @@ void TForm1::buildToolBar() {
         eff->addAction(caption, this, [this, code = e.code] { insertEffect(code); });
     }
     QMenu* ins = messageMenu->addMenu(QStringLiteral("&Wstaw"));
+    ins->addAction(QStringLiteral("Symbol &graficzny"), this, &TForm1::WstawSymbolGraficznyClick);
     ins->addAction(QStringLiteral("&Data (rok/miesiąc/dzień)"), this, &TForm1::WstawDateClick);
     ins->addAction(QStringLiteral("&Czas"), this, &TForm1::WstawCzasClick);
     ins->addAction(QStringLiteral("&Temperatura"), this, &TForm1::WstawTemperatureClick);
+    ins->addAction(QStringLiteral("&Znak ASCII"), this, &TForm1::WstawZnakASCIIClick);
+    ins->addAction(QStringLiteral("&Symbol"), this, &TForm1::WstawSymbolClick);
     QMenu* kind = messageMenu->addMenu(QStringLiteral("&Rodzaj"));
     kind->addAction(QStringLiteral("&Pojedyńczy"), this, [this] { setMessageKindFromMenu(0); });
     kind->addAction(QStringLiteral("&Górny"), this, [this] { setMessageKindFromMenu(1); });
@@ -356,7 +380,8 @@ void TForm1::buildToolBar() {
     connect(stopwatch, &QToolButton::clicked, this, &TForm1::ToolButton3Click);
     QToolButton* settings = button(QStringLiteral("Ustawienia"), QStyle::SP_FileDialogDetailedView);
     auto* settingsMenu = new QMenu(settings);
-    settingsMenu->addAction(QStringLiteral("Ustawienia &aplikacji"))->setEnabled(false);
+    settingsMenu->addAction(QStringLiteral("Ustawienia &aplikacji"), this,
+                            &TForm1::Ustawieniaprogramu1Click);
     settingsMenu->addAction(QStringLiteral("Ustawienia &linijki świetlnej"), this,
                             &TForm1::Ustawienialinijkiwietlnej1Click);
     settings->setMenu(settingsMenu);
@@ -419,6 +444,8 @@ void TForm1::buildPanel() {
     m_panel->addItem(
         insert, QStringLiteral("Temperatura"), [this] { WstawTemperatureClick(); },
         QStringLiteral("Wstaw temperaturę odczytaną z czujnika"));
+    m_panel->addItem(insert, QStringLiteral("Znak ASCII"), [this] { WstawZnakASCIIClick(); });
+    m_panel->addItem(insert, QStringLiteral("Symbol"), [this] { WstawSymbolClick(); });
 
     m_kindGroup = m_panel->addGroup(QStringLiteral("Ustawienia komunikatu"));
     m_panel->addItem(m_kindGroup, QStringLiteral("Rodzaj komunikatu: pojedyńczy"),
@@ -779,6 +806,38 @@ void TForm1::CategoryButtons1Categories5Items0Click() {
 
 void TForm1::Ustawienialinijkiwietlnej1Click() {
     m_pixbarSettings->exec();
+}
+
+void TForm1::Ustawieniaprogramu1Click() {
+    m_appSettings->exec();
+}
+
+void TForm1::WstawZnakASCIIClick() {
+    if (!m_current) return;
+    m_charTable->CharTableFont = std::uint8_t(m_current->currentAttribute() & kFontMask);
+    m_charTable->CharTablePage = 0;
+    m_charTable->exec();
+    const std::uint8_t code = m_charTable->CharTableResult;
+    if (code != 0) m_current->insertCell(m_current->currentAttribute(), code);
+}
+
+void TForm1::WstawSymbolClick() {
+    if (!m_current) return;
+    m_charTable->CharTableFont = kFontSymbols;
+    m_charTable->CharTablePage = 1;
+    m_charTable->exec();
+    const std::uint8_t code = m_charTable->CharTableResult;
+    if (code == 0) return;
+    // Two symbols are drawn over two cells and always go in as their pair.
+    if (code == 0x80 || code == 0x81) {
+        m_current->insertCell(kSymbolFontAttribute, 0x80);
+        m_current->insertCell(kSymbolFontAttribute, 0x81);
+    } else if (code == 0x82 || code == 0x83) {
+        m_current->insertCell(kSymbolFontAttribute, 0x82);
+        m_current->insertCell(kSymbolFontAttribute, 0x83);
+    } else {
+        m_current->insertCell(kSymbolFontAttribute, code);
+    }
 }
 
 void TForm1::Wklej1Click() {

@@ -30,6 +30,8 @@ class CategoryButtons;
 class DrawGrid;
 class TFormGFXSymbols;
 class LedView;
+class TForm2;
+class TFormAppSettings;
 class TFormPixbarSettings;
 class TForm3;
 class TFormSenderPopup;
@@ -80,6 +82,12 @@ public:
     void WstawSymbolGraficznyClick();
     /// Shows the sign settings window modally.
     void Ustawienialinijkiwietlnej1Click();
+    /// Shows the application settings window modally.
+    void Ustawieniaprogramu1Click();
+    /// "Znak ASCII": a code of the current font picked in the character table.
+    void WstawZnakASCIIClick();
+    /// "Symbol": a symbol of font 15 picked in the character table's second page.
+    void WstawSymbolClick();
     /// "Testuj": starts the preview of the current page, or stops the one that is playing.
     void Button1Click();
     // Commands that talk to the sign.
@@ -120,6 +128,8 @@ public:
     CategoryButtons& categoryButtons() { return *m_panel; }
     TFormPixbarSettings& pixbarSettings() { return *m_pixbarSettings; }
     TFormSync& syncWindow() { return *m_sync; }
+    TForm2& charTable() { return *m_charTable; }
+    TFormAppSettings& appSettings() { return *m_appSettings; }
     TFormSenderPopup& senderPopup() { return *m_popup; }
     TFormGFXSymbols& gfxSymbols() { return *m_gfxSymbols; }
     TFormStopwatch& stopwatchWindow() { return *m_stopwatch; }
@@ -173,6 +183,8 @@ private:
     TFormPixbarSettings* m_pixbarSettings = nullptr;
     TFormSenderPopup* m_popup = nullptr;
     TFormSync* m_sync = nullptr;
+    TForm2* m_charTable = nullptr;
+    TFormAppSettings* m_appSettings = nullptr;
     TFormGFXSymbols* m_gfxSymbols = nullptr;
     TForm3* m_autosync = nullptr;
     TFormStopwatch* m_stopwatch = nullptr;

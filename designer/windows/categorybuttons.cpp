@@ -61,7 +61,8 @@ protected:
             f.setBold(true);
             p.setFont(f);
             p.setPen(Qt::black);
-            p.drawText(rect().adjusted(8, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft, text());
+            p.drawText(rect().adjusted(8, 0, -4, 0),
+                       Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap, text());
         }
         if (m_panel->m_afterDraw) m_panel->m_afterDraw(p, rect(), m_group, m_index);
     }

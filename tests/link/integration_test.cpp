@@ -1,5 +1,6 @@
 // The link against the simulated sign on a real pseudo-terminal.
 #include "linktesting.h"
+#include "signsearch.h"
 
 #include <QDir>
 #include <QFile>
@@ -330,6 +331,41 @@ TEST(Pixbarctl, RejectingSignGivesExitCode2) {
     std::string out;
     EXPECT_EQ(sim.ctl("--port COM5 --address 4660 clock", &out), 2) << out;
     EXPECT_EQ(sim.frames(), 1);
+}
+
+/// Records the search's log and progress.
+class SearchLog : public SearchUi {
+public:
+    QStringList lines;
+    int maximum = 0;
+    int position = -1;
+    void log(const QString& line) override { lines << line; }
+    void setProgressMaximum(int m) override { maximum = m; }
+    void setProgress(int p) override { position = p; }
+    void processEvents() override {}
+};
+
+TEST(SignSearch, FindsTheSimulatedSignThroughThePortsFolder) {
+    SimulatedSignProcess sim({"--width", "12", "--height", "16", "--version", "0107A"});
+    ASSERT_TRUE(sim.ready());
+    ComProtocol protocol;
+    protocol.port().setPortsDirectory(sim.portsDir());
+    protocol.port().setDumpDirectory(sim.dir());
+    // Only the sign's link is tried; the machine's own serial devices are left alone.
+    protocol.port().setSystemPorts([] { return std::vector<SystemPort>{}; });
+    SearchLog log;
+    const SearchResult found = SearchForSign(protocol, log);
+    ASSERT_TRUE(found.found) << log.lines.join('\n').toStdString();
+    EXPECT_EQ(found.port, QStringLiteral("COM%1").arg(kCom));
+    EXPECT_EQ(found.info.serial, kSerial);
+    EXPECT_EQ(found.info.width, 12);
+    EXPECT_EQ(found.info.height, 16);
+    EXPECT_EQ(VersionText(found.info.version), QStringLiteral("01.07"));
+    EXPECT_EQ(log.lines.value(0), QStringLiteral("Szukam na porcie COM%1").arg(kCom));
+    EXPECT_EQ(log.lines.value(3), QStringLiteral("Numer seryjny: %1").arg(kSerial));
+    EXPECT_EQ(log.position, log.maximum);
+    EXPECT_FALSE(protocol.port().isOpen());
+    EXPECT_EQ(sim.frames(), 2);
 }
 
 } // namespace

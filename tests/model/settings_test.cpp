@@ -112,3 +112,42 @@ TEST(DisplayTime, CaptionsAcrossTheScale) {
                                                  {134, "nie przełączaj"}};
     for (auto [p, text] : cases) EXPECT_EQ(DisplayTimeText(p), text) << p;
 }
+
+TEST(SerialNumberText, DecimalDigitsOnlyKeptToSixteenBits) {
+    struct Case {
+        const char* text;
+        std::optional<std::uint16_t> value;
+    };
+    const Case cases[] = {
+        {"1", 1},
+        {"4660", 4660},
+        {" 12 ", 12},
+        {"65535", 65535},
+        {"65536", 0},
+        {"65537", 1},
+        {"165536", 34464},
+        {"99999999999999999999", 65535},
+        {"0", 0},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"-1", std::nullopt},
+        {"+5", std::nullopt},
+        {"12a", std::nullopt},
+        {"abc", std::nullopt},
+        {"1 2", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParseSerialNumber(c.text), c.value);
+    }
+}
+
+TEST(SignLengthText, LengthsUpToSixteenRegisters) {
+    const char* const lengths[] = {"22cm",  "44cm",  "60cm",  "80cm",  "96cm",  "115cm",
+                                   "132cm", "150cm", "170cm", "190cm", "205cm", "225cm",
+                                   "240cm", "260cm", "280cm", "300cm"};
+    for (int w = 1; w <= 16; ++w) EXPECT_EQ(SignLengthText(w), lengths[w - 1]) << w;
+    for (int w : {0, 17, 24, 25}) EXPECT_EQ(SignLengthText(w), "") << w;
+    EXPECT_EQ(RegisterCountText(8), "8 rejestrów");
+    EXPECT_EQ(RegisterCountText(17), "17 rejestrów");
+}
