@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kTickMs = 250;
 constexpr int kExpandMs = 2000;
-constexpr int kPanelWidth = 158;
+constexpr int kPanelWidth = 196; // wide enough for "Wyświetl komunikat nr  ..." on one line
 constexpr int kButtonHeight = 22;
 const QColor kYellow(255, 255, 0);
 const QColor kLime(0, 255, 0);
