@@ -1,6 +1,7 @@
 // The application settings window: the saved settings, the sign's size and the sign search.
 #include "categorybuttons.h"
 #include "memoryport.h"
+#include "shelltesting.h"
 #include "signframe.h"
 #include "testfonts.h"
 #include "unitappsettings.h"
@@ -27,33 +28,11 @@
 #include <fstream>
 #include <map>
 
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 using namespace pixbar;
 using namespace pixbar::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-class RecordingPrompts : public UserPrompts {
-public:
-    QStringList errors;
-    void error(const QString& text) override { errors << text; }
-    bool question(const QString& text) override {
-        ADD_FAILURE() << text.toStdString();
-        return false;
-    }
-    QString openFile(const QString& f, const QString&, const QString&) override {
-        ADD_FAILURE() << f.toStdString();
-        return {};
-    }
-    QString saveFile(const QString& f, const QString&) override {
-        ADD_FAILURE() << f.toStdString();
-        return {};
-    }
-};
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -103,30 +82,11 @@ struct SignOnAPort {
     }
 };
 
-class AppSettings : public ::testing::Test {
+class AppSettings : public DesignerFolder {
 protected:
-    void SetUp() override {
-        dir = freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        writeBuiltInFonts(dir);
-        previous = QDir::currentPath();
-        QDir::setCurrent(QString::fromStdString(dir.string()));
-    }
-    void TearDown() override {
-        form.reset();
-        QDir::setCurrent(previous);
-        fs::remove_all(dir);
-    }
-    void writeConfig(const std::string& text) {
-        std::ofstream(dir / "ld.cfg", std::ios::binary) << text;
-    }
-    std::string config() {
-        std::ifstream in(dir / "ld.cfg", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    std::string config() { return readFile(dir / "ld.cfg"); }
     TFormAppSettings& open() {
-        form = std::make_unique<TForm1>(prompts);
-        QString error;
-        EXPECT_TRUE(form->FormCreate(&error)) << error.toStdString();
+        openForm();
         form->useProtocol(sign.protocol(QString::fromStdString(dir.string())));
         return form->appSettings();
     }
@@ -139,11 +99,7 @@ protected:
         return items;
     }
 
-    fs::path dir;
-    QString previous;
-    RecordingPrompts prompts;
     SignOnAPort sign;
-    std::unique_ptr<TForm1> form;
 };
 
 TEST_F(AppSettings, WindowLooksAsDesigned) {

@@ -1,5 +1,6 @@
 // The graphic symbol table window, its editor and the main window's "Symbol graficzny".
 #include "categorybuttons.h"
+#include "shelltesting.h"
 #include "testfonts.h"
 #include "unitgfxsymbolseditor.h"
 #include "unitgfxsymbolstable.h"
@@ -33,48 +34,6 @@ const QString kDeleteQuestion = QStringLiteral(
     "Czy na pewno chcesz usunąć symbol graficzny pod kursorem?\nUWAGA: Usunięcie symbolu "
     "spowoduje że nie będzie on wyświetlany w komunkatach, nawet jeśli został on wcześniej "
     "wstawiony!");
-
-/// Answers boxes and dialogs from a script; an unexpected one fails the test.
-class Prompts : public UserPrompts {
-public:
-    std::deque<bool> answers;
-    std::deque<QString> files;
-    QStringList errors;
-    QStringList questions;
-    QStringList pictureDialogs; ///< "title|filter|folder" of each picture dialog
-
-    void error(const QString& text) override { errors << text; }
-    bool question(const QString& text) override {
-        questions << text;
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return false;
-        }
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    QString openFile(const QString& filter, const QString&, const QString&) override {
-        return next(filter);
-    }
-    QString saveFile(const QString& filter, const QString&) override { return next(filter); }
-    QString openPicture(const QString& title, const QString& filter,
-                        const QString& folder) override {
-        pictureDialogs << title + "|" + filter + "|" + folder;
-        return next(filter);
-    }
-
-private:
-    QString next(const QString& filter) {
-        if (files.empty()) {
-            ADD_FAILURE() << "unexpected file dialog: " << filter.toStdString();
-            return {};
-        }
-        QString f = files.front();
-        files.pop_front();
-        return f;
-    }
-};
 
 class SymbolWindows : public ::testing::Test {
 protected:
@@ -125,7 +84,7 @@ protected:
 
     fs::path dir;
     GlyphSets glyphs;
-    Prompts prompts;
+    ScriptedPrompts prompts;
     std::unique_ptr<TFormGFXSymbols> window;
 };
 
@@ -440,7 +399,7 @@ protected:
 
     fs::path dir;
     QString previous;
-    Prompts prompts;
+    ScriptedPrompts prompts;
     std::unique_ptr<TForm1> form;
 };
 

@@ -1,6 +1,7 @@
 #include "categorybuttons.h"
 #include "drawgrid.h"
 #include "memoryport.h"
+#include "shelltesting.h"
 #include "signframe.h"
 #include "testfonts.h"
 #include "unitformsender.h"
@@ -19,84 +20,15 @@
 #include <deque>
 #include <fstream>
 
-// Readable failures for texts of the window.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 using namespace pixbar;
 using namespace pixbar::testing;
 namespace fs = std::filesystem;
 
 namespace {
 
-/// Answers boxes and dialogs from a script; an unexpected one fails the test.
-class ScriptedPrompts : public UserPrompts {
-public:
-    std::deque<bool> answers;
-    std::deque<QString> files;
-    QStringList errors;
-    QStringList questions;
-
-    void error(const QString& text) override { errors << text; }
-    bool question(const QString& text) override {
-        questions << text;
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return false;
-        }
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    QString openFile(const QString& filter, const QString&, const QString&) override {
-        return next(filter);
-    }
-    QString saveFile(const QString& filter, const QString&) override { return next(filter); }
-
-private:
-    QString next(const QString& filter) {
-        if (files.empty()) {
-            ADD_FAILURE() << "unexpected file dialog: " << filter.toStdString();
-            return {};
-        }
-        QString f = files.front();
-        files.pop_front();
-        return f;
-    }
-};
-
-class MainWindow : public ::testing::Test {
+class MainWindow : public DesignerFolder {
 protected:
-    void SetUp() override {
-        dir = freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        writeBuiltInFonts(dir);
-        previous = QDir::currentPath();
-        QDir::setCurrent(QString::fromStdString(dir.string()));
-    }
-    void TearDown() override {
-        form.reset();
-        QDir::setCurrent(previous);
-        fs::remove_all(dir);
-    }
-    void writeConfig(const std::string& text) {
-        std::ofstream(dir / "ld.cfg", std::ios::binary) << text;
-    }
-    TForm1& open() {
-        form = std::make_unique<TForm1>(prompts);
-        QString error;
-        EXPECT_TRUE(form->FormCreate(&error)) << error.toStdString();
-        return *form;
-    }
-    std::string readFile(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-
-    fs::path dir;
-    QString previous;
-    ScriptedPrompts prompts;
-    std::unique_ptr<TForm1> form;
+    TForm1& open() { return openForm(); }
 };
 
 } // namespace

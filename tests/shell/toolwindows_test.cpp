@@ -1,6 +1,7 @@
 // The main window opens the stopwatch and the file sync mode, both over its one protocol.
 #include "categorybuttons.h"
 #include "memoryport.h"
+#include "shelltesting.h"
 #include "signframe.h"
 #include "testfonts.h"
 #include "unitautosync.h"
@@ -22,32 +23,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Only error boxes are expected here; they are collected.
-class CollectingPrompts : public UserPrompts {
-public:
-    QStringList errors;
-    void error(const QString& text) override { errors << text; }
-    bool question(const QString& text) override {
-        ADD_FAILURE() << "unexpected question: " << text.toStdString();
-        return false;
-    }
-    QString openFile(const QString& filter, const QString&, const QString&) override {
-        ADD_FAILURE() << "unexpected dialog: " << filter.toStdString();
-        return {};
-    }
-    QString saveFile(const QString& filter, const QString&) override {
-        ADD_FAILURE() << "unexpected dialog: " << filter.toStdString();
-        return {};
-    }
-};
-
-class ToolWindows : public ::testing::Test {
+class ToolWindows : public DesignerFolder {
 protected:
     void SetUp() override {
-        dir = freshDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        writeBuiltInFonts(dir);
-        previous = QDir::currentPath();
-        QDir::setCurrent(QString::fromStdString(dir.string()));
+        DesignerFolder::SetUp();
         form = std::make_unique<TForm1>(prompts);
         QString error;
         ASSERT_TRUE(form->FormCreate(&error)) << error.toStdString();
@@ -65,19 +44,9 @@ protected:
         form->useProtocol(std::make_unique<ComProtocol>(std::move(device), clock));
         form->settings().portName = "/dev/memory";
     }
-    void TearDown() override {
-        form.reset();
-        QDir::setCurrent(previous);
-        fs::remove_all(dir);
-    }
-
-    fs::path dir;
-    QString previous;
-    CollectingPrompts prompts;
     FakeClock clock;
     MemoryPort* port = nullptr;
     std::vector<std::vector<std::uint8_t>> frames;
-    std::unique_ptr<TForm1> form;
 };
 
 } // namespace
