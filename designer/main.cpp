@@ -1,6 +1,7 @@
 // Pixbar4Designer: designs messages for the LED sign, previews them and sends them to it.
 #include "prompts.h"
 #include "unitpixbar4designer.h"
+#include "workingfolder.h"
 
 #include <QApplication>
 
@@ -11,6 +12,13 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
 
     pixbar::QtPrompts prompts;
+    // Started outside a folder with its data files, the designer works in the user's own.
+    const pixbar::WorkingFolder workingFolder = pixbar::enterWorkingFolder(
+        pixbar::DataPlaces::fromProcess(QCoreApplication::applicationDirPath().toStdString()));
+    if (!workingFolder) {
+        prompts.error(QString::fromStdString(workingFolder.error));
+        return 1;
+    }
     pixbar::TForm1 form(prompts);
     QString error;
     if (!form.FormCreate(&error)) {
