@@ -5,9 +5,17 @@
 
 namespace instalacja {
 
+/// Results of the platform operations: kDone or a failure.
+inline constexpr int kDone = 0;
+inline constexpr int kFailed = 1;
+/// copyFile: the image holds no such file.
+inline constexpr int kSourceMissing = 2;
+/// copyFile: the program was copied but could not be made a command on the PATH.
+inline constexpr int kNotACommand = 3;
+
 /// The system side of an install: folders, copies, shortcuts and opening files.
 /// Every path is an 8-bit string as the script spells it, with "\" as the folder separator;
-/// each platform maps it to its own file system. Results are 0 on success, 1 on failure.
+/// each platform maps it to its own file system. Results are kDone or a failure code above.
 class InstallPlatform {
 public:
     virtual ~InstallPlatform() = default;
@@ -21,7 +29,11 @@ public:
     /// File name ending of a shortcut: ".lnk" on Windows, ".desktop" for a freedesktop launcher.
     virtual std::string shortcutExtension() const = 0;
 
-    /// Creates the last level of `path` only; an existing folder or a missing parent fails.
+    /// A script path as the log shows it: as the platform's file system spells it.
+    virtual std::string displayPath(const std::string& path) const { return path; }
+
+    /// Creates the last level of `path` only; an existing folder is kept, a missing parent
+    /// fails.
     virtual int createDirectory(const std::string& path) = 0;
     /// Copies `source` over `target` and leaves the copy with plain attributes.
     virtual int copyFile(const std::string& source, const std::string& target) = 0;

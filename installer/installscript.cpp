@@ -15,22 +15,43 @@ bool isBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= kLastBlankCode;
 }
 
+constexpr const char* kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+bool isContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
 } // namespace
 
 ScriptPiece PieceReader::next() {
-    ScriptPiece piece;
-    while (piece.text.size() < kPieceLimit) {
-        int c = m_in.get();
-        if (c == std::char_traits<char>::eof()) {
-            piece.reachedEnd = true;
-            return piece;
+    if (m_rest.empty()) {
+        std::string line;
+        m_lineEnded = false;
+        for (int c = m_in.get(); c != std::char_traits<char>::eof(); c = m_in.get()) {
+            if (c == '\r' && m_in.peek() == '\n') c = m_in.get();
+            line.push_back(static_cast<char>(c));
+            if (c == '\n') {
+                m_lineEnded = true;
+                break;
+            }
         }
-        if (c == '\r' && m_in.peek() == '\n') c = m_in.get();
-        piece.text.push_back(static_cast<char>(c));
-        if (c == '\n') return piece;
+        if (!m_started && line.starts_with(kUtf8ByteOrderMark))
+            line.erase(0, std::string_view(kUtf8ByteOrderMark).size());
+        m_started = true;
+        m_rest = scriptTextToUtf8(line);
     }
-    // A full piece that the end of the file follows is still an unterminated last line.
-    if (m_in.peek() == std::char_traits<char>::eof()) piece.reachedEnd = true;
+    // Characters, not bytes: a UTF-8 character is its lead byte and its continuation bytes.
+    std::size_t characters = 0;
+    std::size_t cut = 0;
+    while (cut < m_rest.size()) {
+        if (!isContinuationByte(m_rest[cut]) && ++characters > kPieceLimit) break;
+        ++cut;
+    }
+    ScriptPiece piece;
+    piece.text = m_rest.substr(0, cut);
+    m_rest.erase(0, cut);
+    // The last piece of a line that the end of the file ends is not executed.
+    piece.reachedEnd = m_rest.empty() && !m_lineEnded;
     return piece;
 }
 
@@ -76,10 +97,11 @@ RunResult ScriptInterpreter::RunScript(const std::string& fileName) {
     if (!in.is_open()) return RunResult::CannotOpen;
     PieceReader reader(in);
     m_lineNumber = 1;
+    m_failures = 0;
     for (;;) {
         ScriptPiece piece = reader.next();
-        if (piece.reachedEnd) return RunResult::EndOfScript;
-        if (!ExecuteLine(piece.text)) return RunResult::WordMissing;
+        if (piece.reachedEnd) return endRun(RunResult::EndOfScript);
+        if (!ExecuteLine(piece.text)) return endRun(RunResult::WordMissing);
         // The rest of a line longer than a piece still belongs to the same line.
         if (piece.text.back() == '\n') ++m_lineNumber;
     }
@@ -101,39 +123,65 @@ bool ScriptInterpreter::ExecuteLine(std::string_view piece) {
     if (command == "DEST") {
         if (!has(2)) return false;
         const std::string& name = words[1];
-        m_log(name);
+        m_log(shown(name));
         m_state.DestDir =
             m_platform.isAbsoluteName(name) ? name : m_state.ProgramFilesDir + sep + name;
-        m_platform.createDirectory(m_state.DestDir);
+        if (m_platform.createDirectory(m_state.DestDir) != kDone)
+            reportFailure("Błąd: nie można utworzyć folderu " + shown(m_state.DestDir) + ".");
     } else if (command == "COPY") {
         if (!has(2)) return false;
         const std::string& file = words[1];
         const std::string target = m_state.DestDir + sep + file;
-        m_log("Kopiuję: " + file + " do " + target);
-        m_platform.copyFile(kImagePrefix + file, target);
+        const std::string source = kImagePrefix + file;
+        m_log("Kopiuję: " + shown(file) + " do " + shown(target));
+        const int result = m_platform.copyFile(source, target);
+        if (result == kSourceMissing)
+            reportFailure("Błąd: brak pliku " + shown(source) + ".");
+        else if (result == kNotACommand)
+            reportFailure("Błąd: nie można dodać programu " + shown(target) +
+                          " do poleceń w ścieżce PATH.");
+        else if (result != kDone)
+            reportFailure("Błąd: nie można zapisać pliku " + shown(target) + ".");
     } else if (command == "START") {
         if (!has(2)) return false;
         m_state.StartMenuDir = m_state.ProgramsMenuDir + sep + words[1];
-        m_log("Dodaję do menu start: " + m_state.StartMenuDir);
-        m_platform.createDirectory(m_state.StartMenuDir);
+        m_log("Dodaję do menu start: " + shown(m_state.StartMenuDir));
+        if (m_platform.createDirectory(m_state.StartMenuDir) != kDone)
+            reportFailure("Błąd: nie można utworzyć folderu " + shown(m_state.StartMenuDir) + ".");
     } else if (command == "LINK") {
         if (!has(3)) return false;
         const std::string& file = words[1];
         const std::string& name = words[2];
         const std::string linkName = name + m_platform.shortcutExtension();
         const std::string target = m_state.DestDir + sep + file;
-        m_log("Tworzę skrót: " + linkName + " do " + target);
-        m_platform.CreateShortcut(target, m_state.StartMenuDir + sep + linkName);
+        const std::string linkPath = m_state.StartMenuDir + sep + linkName;
+        m_log("Tworzę skrót: " + linkName + " do " + shown(target));
+        if (m_platform.CreateShortcut(target, linkPath) != kDone)
+            reportFailure("Błąd: nie można utworzyć skrótu " + shown(linkPath) + ".");
     } else if (command == "ECHO") {
         std::string line;
         for (std::size_t i = 1; i < words.size(); ++i) line += words[i] + ' ';
         m_log(line);
     } else if (command == "EXEC") {
         if (!has(2)) return false;
-        m_log("Uruchamiam: " + words[1]);
-        m_platform.openFile(words[1]);
+        m_log("Uruchamiam: " + shown(words[1]));
+        if (m_platform.openFile(words[1]) != kDone)
+            reportFailure("Błąd: nie można uruchomić " + shown(words[1]) + ".");
     }
     return true;
+}
+
+void ScriptInterpreter::reportFailure(const std::string& line) {
+    m_log(line);
+    ++m_failures;
+}
+
+RunResult ScriptInterpreter::endRun(RunResult result) {
+    // Whatever the script's last lines say, a run with failed steps does not end looking
+    // like a clean install.
+    if (m_failures > 0)
+        m_log("Instalacja niekompletna, liczba błędów: " + std::to_string(m_failures) + ".");
+    return result;
 }
 
 } // namespace instalacja

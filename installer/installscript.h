@@ -29,7 +29,9 @@ struct ScriptPiece {
 };
 
 /// Reads a script in pieces of at most kPieceLimit characters, each up to and including the
-/// next line break. CR LF counts as one line break.
+/// next line break. CR LF counts as one line break. Each line is decoded as a whole
+/// (scriptTextToUtf8) and its pieces are counted in characters, so they are UTF-8 text; a
+/// UTF-8 byte-order mark at the start of the script is skipped.
 class PieceReader {
 public:
     explicit PieceReader(std::istream& in) : m_in(in) {}
@@ -37,6 +39,9 @@ public:
 
 private:
     std::istream& m_in;
+    std::string m_rest;        ///< the decoded part of the current line not yet handed out
+    bool m_lineEnded = false;  ///< the current line ends with a line break, not the file's end
+    bool m_started = false;
 };
 
 /// Script text as UTF-8: kept when it already is valid UTF-8, otherwise read as code page 1250
@@ -82,6 +87,8 @@ public:
     InstallerState& state() { return m_state; }
     /// The line that stopped the last run with RunResult::WordMissing.
     const MissingWord& missingWord() const { return m_missing; }
+    /// Steps of the last run that failed; each wrote a log line saying so.
+    int failures() const { return m_failures; }
 
 private:
     InstallPlatform& m_platform;
@@ -89,6 +96,11 @@ private:
     InstallerState m_state;
     MissingWord m_missing;
     int m_lineNumber = 0;
+    int m_failures = 0;
+
+    void reportFailure(const std::string& line);
+    RunResult endRun(RunResult result);
+    std::string shown(const std::string& path) const { return m_platform.displayPath(path); }
 };
 
 } // namespace instalacja

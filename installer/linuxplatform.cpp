@@ -18,6 +18,8 @@ namespace {
 constexpr const char* kProgramFilesUnderHome = "/.local/opt";
 constexpr const char* kDataHomeUnderHome = "/.local/share";
 constexpr const char* kApplicationsFolder = "/applications";
+constexpr const char* kCommandsUnderHome = "/.local/bin";
+constexpr const char* kLauncherCategories = "Utility;";
 constexpr mode_t kPlainFileMode = 0644;
 constexpr mode_t kProgramFileMode = 0755;
 constexpr mode_t kAnyExecuteBits = S_IXUSR | S_IXGRP | S_IXOTH;
@@ -109,15 +111,25 @@ QString LinuxPlatform::fileSystemPath(const std::string& scriptPath) {
     return path;
 }
 
+std::string LinuxPlatform::displayPath(const std::string& path) const {
+    return fileSystemPath(path).toStdString();
+}
+
+QString LinuxPlatform::commandsDir() const {
+    return m_environment.home.isEmpty() ? QString() : m_environment.home + kCommandsUnderHome;
+}
+
 int LinuxPlatform::createDirectory(const std::string& path) {
     std::error_code error;
-    const QByteArray name = QFile::encodeName(fileSystemPath(path));
-    return std::filesystem::create_directory(name.toStdString(), error) ? 0 : 1;
+    const std::filesystem::path name = QFile::encodeName(fileSystemPath(path)).toStdString();
+    if (std::filesystem::create_directory(name, error)) return kDone;
+    // A folder that is already there is the folder asked for.
+    return !error && std::filesystem::is_directory(name, error) ? kDone : kFailed;
 }
 
 int LinuxPlatform::copyFile(const std::string& source, const std::string& target) {
     const QFileInfo sourceInfo(fileSystemPath(source));
-    if (!sourceInfo.isFile()) return 1;
+    if (!sourceInfo.isFile()) return kSourceMissing;
     QFile in(sourceInfo.filePath());
     if (!in.open(QIODevice::ReadOnly)) return 1;
 
@@ -142,14 +154,40 @@ int LinuxPlatform::copyFile(const std::string& source, const std::string& target
         (sourceStat.st_mode & kAnyExecuteBits) != 0;
     // An explicit mode also drops set-user-ID, set-group-ID and sticky bits.
     const mode_t mode = executable ? kProgramFileMode : kPlainFileMode;
-    return ::chmod(QFile::encodeName(targetPath).constData(), mode) == 0 ? 0 : 1;
+    if (::chmod(QFile::encodeName(targetPath).constData(), mode) != 0) return kFailed;
+    return executable ? linkCommand(targetPath) : kDone;
 }
 
-QString LinuxPlatform::desktopEntry(const QString& name, const QString& targetPath) {
+int LinuxPlatform::linkCommand(const QString& program) {
+    const QString folder = commandsDir();
+    if (folder.isEmpty() || !QDir().mkpath(folder)) return kNotACommand;
+    const QString absolute = QFileInfo(program).absoluteFilePath();
+    const QString link = folder + "/" + QFileInfo(program).fileName();
+    const QFileInfo existing(link);
+    if (existing.isSymLink() || existing.exists()) {
+        // Our own link from an earlier install is renewed; anything else is the user's.
+        if (!existing.isSymLink() || existing.symLinkTarget() != absolute) return kNotACommand;
+        if (!QFile::remove(link)) return kNotACommand;
+    }
+    return QFile::link(absolute, link) ? kDone : kNotACommand;
+}
+
+QString LinuxPlatform::desktopEntry(const QString& name, const QString& targetPath,
+                                    const QString& opener) {
     const QFileInfo target(targetPath);
+    const bool program = target.isFile() && target.isExecutable();
     QString entry = "[Desktop Entry]\n"
                     "Type=Application\n";
     entry += "Name=" + escapeValue(name) + "\n";
+    if (!program) {
+        // A document: the desktop's opener shows it, in whatever window that program has.
+        entry += "Comment=" + escapeValue("Otwiera plik " + target.fileName()) + "\n";
+        entry += "Exec=" + quoteExecArgument(opener) + " " + quoteExecArgument(targetPath) + "\n";
+        entry += "Terminal=false\n";
+        entry += QString("Categories=") + kLauncherCategories + "\n";
+        return entry;
+    }
+    entry += "Comment=" + escapeValue("Uruchamia program " + name) + "\n";
     entry += "Exec=" + quoteExecArgument(targetPath) + "\n";
     entry += "Path=" + escapeValue(target.path()) + "\n";
     // A Windows shortcut shows the program's own icon; here an icon file of the same name
@@ -161,16 +199,24 @@ QString LinuxPlatform::desktopEntry(const QString& name, const QString& targetPa
             break;
         }
     }
+    entry += "Terminal=false\n";
+    entry += QString("Categories=") + kLauncherCategories + "\n";
+    // The menu name is the program's name; a Qt program's window class is its application
+    // name, so docks match its window to this launcher.
+    entry += "StartupWMClass=" + escapeValue(name) + "\n";
     return entry;
 }
 
 int LinuxPlatform::CreateShortcut(const std::string& target, const std::string& linkPath) {
     const QString link = fileSystemPath(linkPath);
     const QString name = QFileInfo(link).completeBaseName();
+    const QString targetPath = fileSystemPath(target);
+    // A launcher of nothing would be an entry that fails when clicked.
+    if (!QFileInfo(targetPath).isFile()) return kFailed;
     QSaveFile out(link);
     out.setDirectWriteFallback(false);
     if (!out.open(QIODevice::WriteOnly)) return 1;
-    if (writeAll(out, desktopEntry(name, fileSystemPath(target)).toUtf8()) != 0) {
+    if (writeAll(out, desktopEntry(name, targetPath, m_environment.opener).toUtf8()) != 0) {
         out.cancelWriting();
         return 1;
     }
@@ -180,6 +226,8 @@ int LinuxPlatform::CreateShortcut(const std::string& target, const std::string& 
 
 int LinuxPlatform::openFile(const std::string& file) {
     const QFileInfo info(fileSystemPath(file));
+    // The opener would start and then fail on its own, unseen; a missing file fails here.
+    if (!info.exists()) return kFailed;
     // A program is started the way the Windows shell starts an .exe; anything else goes to
     // the desktop's file opener.
     if (info.isFile() && info.isExecutable())

@@ -17,8 +17,10 @@ struct LinuxEnvironment {
 };
 
 /// Installs into the user's home: programs under ~/.local/opt, launchers under
-/// $XDG_DATA_HOME/applications. Script paths keep "\" as separator; a drive path such as
-/// "D:\Apps" loses its drive and starts at the file-system root.
+/// $XDG_DATA_HOME/applications, and a link to every program copied in ~/.local/bin, so
+/// programs used from a terminal are commands on the PATH. Script paths keep "\" as
+/// separator; a drive path such as "D:\Apps" loses its drive and starts at the file-system
+/// root.
 class LinuxPlatform : public InstallPlatform {
 public:
     explicit LinuxPlatform(LinuxEnvironment environment = LinuxEnvironment::fromProcess());
@@ -27,6 +29,7 @@ public:
     std::string programsMenuDir() override;
     bool isAbsoluteName(const std::string& name) const override;
     std::string shortcutExtension() const override { return ".desktop"; }
+    std::string displayPath(const std::string& path) const override;
 
     int createDirectory(const std::string& path) override;
     int copyFile(const std::string& source, const std::string& target) override;
@@ -35,10 +38,16 @@ public:
 
     /// A script path as a file-system path: "\" becomes "/", "D:" is dropped.
     static QString fileSystemPath(const std::string& scriptPath);
-    /// The launcher that starts `targetPath` in its folder, shown in menus as `name`.
-    static QString desktopEntry(const QString& name, const QString& targetPath);
+    /// The launcher shown in menus as `name`: it starts `targetPath` in its folder when that
+    /// is a program, and opens it with `opener` otherwise.
+    static QString desktopEntry(const QString& name, const QString& targetPath,
+                                const QString& opener = "xdg-open");
+    /// Where links to the installed programs go: ~/.local/bin; empty without a home.
+    QString commandsDir() const;
 
 private:
+    int linkCommand(const QString& program);
+
     LinuxEnvironment m_environment;
 };
 

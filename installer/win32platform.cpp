@@ -64,12 +64,15 @@ bool Win32Platform::isAbsoluteName(const std::string& name) const {
 }
 
 int Win32Platform::createDirectory(const std::string& path) {
-    return CreateDirectoryA(toAnsi(path).c_str(), nullptr) ? 0 : 1;
+    if (CreateDirectoryA(toAnsi(path).c_str(), nullptr)) return kDone;
+    return GetLastError() == ERROR_ALREADY_EXISTS ? kDone : kFailed;
 }
 
 int Win32Platform::copyFile(const std::string& source, const std::string& target) {
     const std::string ansiTarget = toAnsi(target);
-    if (!CopyFileA(toAnsi(source).c_str(), ansiTarget.c_str(), FALSE)) return 1;
+    const std::string ansiSource = toAnsi(source);
+    if (GetFileAttributesA(ansiSource.c_str()) == INVALID_FILE_ATTRIBUTES) return kSourceMissing;
+    if (!CopyFileA(ansiSource.c_str(), ansiTarget.c_str(), FALSE)) return kFailed;
     return SetFileAttributesA(ansiTarget.c_str(), FILE_ATTRIBUTE_NORMAL) ? 0 : 1;
 }
 

@@ -16,6 +16,13 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
+/// `count` times the letter ą, in UTF-8.
+std::string polish(std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += "ą";
+    return text;
+}
+
 /// Every piece a script yields, the last one being the read that reached the end.
 std::vector<ScriptPiece> readAll(const std::string& script) {
     std::istringstream in(script);
@@ -65,6 +72,13 @@ TEST(PieceReader, SplitsAtLineBreaksAndAtTheLimit) {
         {"1021 characters and a line break", a1022.substr(1) + "\n", {a1022.substr(1) + "\n"}, ""},
         {"1022 characters without a line break", a1022, {}, a1022},
         {"1023 characters without a line break", a1022 + "b", {a1022}, "b"},
+        // Characters, not bytes: 1021 Polish letters are 2042 bytes of UTF-8 and one piece.
+        {"UTF-8 line under the limit", polish(1021) + "\n", {polish(1021) + "\n"}, ""},
+        {"UTF-8 line over the limit", polish(1023) + "\n", {polish(1022), polish(1) + "\n"}, ""},
+        {"code page 1250 line over the limit", std::string(1023, '\xb9') + "\n",
+         {polish(1022), polish(1) + "\n"}, ""},
+        {"byte-order mark at the start", "\xEF\xBB\xBF" "DEST X\n\xEF\xBB\xBF\n",
+         {"DEST X\n", "\xEF\xBB\xBF\n"}, ""},
     };
     for (const Case& c : cases) {
         const std::vector<ScriptPiece> pieces = readAll(c.script);
@@ -293,12 +307,53 @@ TEST_F(Run, SecondRunAfterAnErrorStartsFromTheTop) {
     EXPECT_EQ(platform.calls, Lines{"link C:\\Menu\\Programs\\M\\A.lnk > C:\\Program Files\\X\\a"});
 }
 
-TEST_F(Run, FailedOperationsDoNotStopTheRun) {
-    platform.result = 1;
+TEST_F(Run, FailedOperationsAreLoggedAndCountedWithoutStoppingTheRun) {
+    platform.result = instalacja::kFailed;
     EXPECT_EQ(run("DEST X\nCOPY a\nSTART M\nLINK a A\nEXEC a\nECHO done\n"),
               RunResult::EndOfScript);
     EXPECT_EQ(platform.calls.size(), 5u);
-    EXPECT_EQ(log.back(), "done ");
+    EXPECT_EQ(log, (Lines{
+                       "X",
+                       "Błąd: nie można utworzyć folderu C:\\Program Files\\X.",
+                       "Kopiuję: a do C:\\Program Files\\X\\a",
+                       "Błąd: nie można zapisać pliku C:\\Program Files\\X\\a.",
+                       "Dodaję do menu start: C:\\Menu\\Programs\\M",
+                       "Błąd: nie można utworzyć folderu C:\\Menu\\Programs\\M.",
+                       "Tworzę skrót: A.lnk do C:\\Program Files\\X\\a",
+                       "Błąd: nie można utworzyć skrótu C:\\Menu\\Programs\\M\\A.lnk.",
+                       "Uruchamiam: a",
+                       "Błąd: nie można uruchomić a.",
+                       "done ",
+                       "Instalacja niekompletna, liczba błędów: 5.",
+                   }));
+    EXPECT_EQ(interpreter.failures(), 5);
+
+    // A copy says why it failed; a run stopped by a missing word counts its failures too.
+    const std::pair<int, std::string> copies[] = {
+        {instalacja::kSourceMissing, "Błąd: brak pliku image\\a."},
+        {instalacja::kNotACommand,
+         "Błąd: nie można dodać programu C:\\Program Files\\X\\a do poleceń w ścieżce PATH."},
+    };
+    for (const auto& [result, line] : copies) {
+        platform.result = result;
+        log.clear();
+        EXPECT_EQ(run("COPY a\n\n"), RunResult::WordMissing);
+        EXPECT_EQ(log, (Lines{"Kopiuję: a do C:\\Program Files\\X\\a", line,
+                              "Instalacja niekompletna, liczba błędów: 1."}));
+    }
+
+    // The count belongs to one run: a clean run after it reads as clean.
+    platform.result = instalacja::kDone;
+    log.clear();
+    EXPECT_EQ(run("COPY a\n"), RunResult::EndOfScript);
+    EXPECT_EQ(log, Lines{"Kopiuję: a do C:\\Program Files\\X\\a"});
+    EXPECT_EQ(interpreter.failures(), 0);
+}
+
+TEST_F(Run, ByteOrderMarkDoesNotHideTheFirstLine) {
+    EXPECT_EQ(run("\xEF\xBB\xBF" "DEST X\nCOPY a\n"), RunResult::EndOfScript);
+    EXPECT_EQ(platform.calls, (Lines{"mkdir C:\\Program Files\\X",
+                                     "copy image\\a > C:\\Program Files\\X\\a"}));
 }
 
 TEST_F(Run, Cp1250ScriptLogsPolishLetters) {

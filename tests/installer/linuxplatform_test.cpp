@@ -127,7 +127,9 @@ TEST_F(LinuxLayer, CreateDirectoryMakesOnlyTheLastLevel) {
     EXPECT_EQ(platform.createDirectory(base + "\\Apps"), 0);
     EXPECT_EQ(platform.createDirectory(base + "\\Apps\\X"), 0);
     EXPECT_TRUE(QFileInfo(home.path() + "/Apps/X").isDir());
-    EXPECT_EQ(platform.createDirectory(base + "\\Apps\\X"), 1); // already there
+    EXPECT_EQ(platform.createDirectory(base + "\\Apps\\X"), 0); // already there: kept
+    writeFile(home.path() + "/file", "x");
+    EXPECT_EQ(platform.createDirectory(base + "\\file"), 1); // a file in the way
 }
 
 TEST_F(LinuxLayer, CopyOverwritesAndSetsPlainModes) {
@@ -155,16 +157,18 @@ TEST_F(LinuxLayer, FailedCopyKeepsTheOldFile) {
     LinuxPlatform platform(environment);
     const QString target = home.path() + "/kept";
     writeFile(target, "old");
-    EXPECT_EQ(platform.copyFile("image\\missing", home.path().toStdString() + "\\kept"), 1);
+    EXPECT_EQ(platform.copyFile("image\\missing", home.path().toStdString() + "\\kept"),
+              instalacja::kSourceMissing);
     EXPECT_EQ(readFile(target), "old");
     ASSERT_TRUE(QDir().mkdir("image/folder"));
-    EXPECT_EQ(platform.copyFile("image\\folder", home.path().toStdString() + "\\kept"), 1);
+    EXPECT_EQ(platform.copyFile("image\\folder", home.path().toStdString() + "\\kept"),
+              instalacja::kSourceMissing);
     EXPECT_EQ(readFile(target), "old");
     writeFile("image/f", "new");
     EXPECT_EQ(platform.copyFile("image\\f", home.path().toStdString() + "\\nofolder\\f"), 1);
 }
 
-TEST_F(LinuxLayer, ScriptInstallsTwoFilesAndALauncher) {
+TEST_F(LinuxLayer, ScriptInstallsFilesLaunchersAndCommands) {
     LinuxPlatform platform(environment);
     std::vector<std::string> log;
     ScriptInterpreter interpreter(platform, [&](const std::string& line) { log.push_back(line); });
@@ -173,54 +177,99 @@ TEST_F(LinuxLayer, ScriptInstallsTwoFilesAndALauncher) {
     const QByteArray program = "#!/bin/sh\necho pixbar\n";
     writeFile("image/pixbar-tool", program, 0775);
     writeFile("image/font8x8b_128.fnt", QByteArray(2048, '\x5a'), 0600);
+    writeFile("image/czytaj.txt", "notes");
     writeFile("install.script", "DEST Pixbar4Designer\n"
                                 "COPY pixbar-tool\n"
                                 "COPY font8x8b_128.fnt\n"
+                                "COPY czytaj.txt\n"
+                                "COPY missing.fnt\n"
                                 "START Pixbar4Designer\n"
-                                "LINK pixbar-tool Pixbar\n");
+                                "LINK pixbar-tool Pixbar\n"
+                                "LINK czytaj.txt Czytaj\n"
+                                "ECHO Instalacja zakończona.\n");
     EXPECT_EQ(interpreter.RunScript(instalacja::kScriptFile), RunResult::EndOfScript);
 
-    const QString opt = home.path() + "/.local/opt";
+    const std::string opt = home.path().toStdString() + "/.local/opt";
     const QString menu = home.path() + "/.local/share/applications";
-    const QString folder = opt + "/Pixbar4Designer";
-    EXPECT_EQ(log,
-              (std::vector<std::string>{
-                  "Pixbar4Designer",
-                  "Kopiuję: pixbar-tool do " + opt.toStdString() + "\\Pixbar4Designer\\pixbar-tool",
-                  "Kopiuję: font8x8b_128.fnt do " + opt.toStdString() +
-                      "\\Pixbar4Designer\\font8x8b_128.fnt",
-                  "Dodaję do menu start: " + menu.toStdString() + "\\Pixbar4Designer",
-                  "Tworzę skrót: Pixbar.desktop do " + opt.toStdString() +
-                      "\\Pixbar4Designer\\pixbar-tool",
-              }));
+    const QString folder = home.path() + "/.local/opt/Pixbar4Designer";
+    // Paths in the log are spelt as the file system spells them.
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "Pixbar4Designer",
+                       "Kopiuję: pixbar-tool do " + opt + "/Pixbar4Designer/pixbar-tool",
+                       "Kopiuję: font8x8b_128.fnt do " + opt + "/Pixbar4Designer/font8x8b_128.fnt",
+                       "Kopiuję: czytaj.txt do " + opt + "/Pixbar4Designer/czytaj.txt",
+                       "Kopiuję: missing.fnt do " + opt + "/Pixbar4Designer/missing.fnt",
+                       "Błąd: brak pliku image/missing.fnt.",
+                       "Dodaję do menu start: " + menu.toStdString() + "/Pixbar4Designer",
+                       "Tworzę skrót: Pixbar.desktop do " + opt + "/Pixbar4Designer/pixbar-tool",
+                       "Tworzę skrót: Czytaj.desktop do " + opt + "/Pixbar4Designer/czytaj.txt",
+                       "Instalacja zakończona. ",
+                       "Instalacja niekompletna, liczba błędów: 1.",
+                   }));
 
     EXPECT_EQ(readFile(folder + "/pixbar-tool"), program);
     EXPECT_EQ(modeOf(folder + "/pixbar-tool"), 0755u);
     EXPECT_EQ(readFile(folder + "/font8x8b_128.fnt"), QByteArray(2048, '\x5a'));
     EXPECT_EQ(modeOf(folder + "/font8x8b_128.fnt"), 0644u);
+    // Programs become commands on the PATH; data files do not.
+    const QFileInfo command(home.path() + "/.local/bin/pixbar-tool");
+    EXPECT_TRUE(command.isSymLink());
+    EXPECT_EQ(command.symLinkTarget(), folder + "/pixbar-tool");
+    EXPECT_FALSE(QFileInfo::exists(home.path() + "/.local/bin/font8x8b_128.fnt"));
 
     const QString launcher = menu + "/Pixbar4Designer/Pixbar.desktop";
     EXPECT_EQ(QString::fromUtf8(readFile(launcher)), "[Desktop Entry]\n"
                                                      "Type=Application\n"
                                                      "Name=Pixbar\n"
+                                                     "Comment=Uruchamia program Pixbar\n"
                                                      "Exec=\"" +
                                                          folder +
                                                          "/pixbar-tool\"\n"
                                                          "Path=" +
-                                                         folder + "\n");
+                                                         folder +
+                                                         "\n"
+                                                         "Terminal=false\n"
+                                                         "Categories=Utility;\n"
+                                                         "StartupWMClass=Pixbar\n");
     EXPECT_EQ(modeOf(launcher), 0644u);
+    // A document opens with the desktop's opener rather than being started.
+    const QString document = menu + "/Pixbar4Designer/Czytaj.desktop";
+    EXPECT_EQ(QString::fromUtf8(readFile(document)), "[Desktop Entry]\n"
+                                                     "Type=Application\n"
+                                                     "Name=Czytaj\n"
+                                                     "Comment=Otwiera plik czytaj.txt\n"
+                                                     "Exec=\"xdg-open\" \"" +
+                                                         folder +
+                                                         "/czytaj.txt\"\n"
+                                                         "Terminal=false\n"
+                                                         "Categories=Utility;\n");
 #ifdef INSTALACJA_DESKTOP_FILE_VALIDATE
-    QProcess validate;
-    validate.start(INSTALACJA_DESKTOP_FILE_VALIDATE, {launcher});
-    ASSERT_TRUE(validate.waitForFinished());
-    EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString();
-    EXPECT_FALSE(validate.readAllStandardOutput().contains("error"));
+    for (const QString& entry : {launcher, document}) {
+        QProcess validate;
+        validate.start(INSTALACJA_DESKTOP_FILE_VALIDATE, {entry});
+        ASSERT_TRUE(validate.waitForFinished());
+        const QByteArray said = validate.readAllStandardOutput();
+        EXPECT_EQ(validate.exitCode(), 0) << said.toStdString();
+        // No errors, warnings or hints: the launcher is as a menu expects it.
+        EXPECT_TRUE(said.isEmpty()) << said.toStdString();
+    }
 #endif
 
-    // Run again: everything is done once more over what is there.
+    // Run again: everything is done once more over what is there, the command link too.
     writeFile("image/pixbar-tool", "#!/bin/sh\necho newer\n", 0755);
+    writeFile("image/missing.fnt", "found");
+    log.clear();
     EXPECT_EQ(interpreter.RunScript(instalacja::kScriptFile), RunResult::EndOfScript);
     EXPECT_EQ(readFile(folder + "/pixbar-tool"), "#!/bin/sh\necho newer\n");
+    EXPECT_EQ(log.back(), "Instalacja zakończona. ");
+    EXPECT_EQ(interpreter.failures(), 0);
+
+    // A command of the user's own of that name is left alone, and the log says so.
+    ASSERT_TRUE(QFile::remove(home.path() + "/.local/bin/pixbar-tool"));
+    writeFile(home.path() + "/.local/bin/pixbar-tool", "mine", 0755);
+    EXPECT_EQ(platform.copyFile("image\\pixbar-tool", folder.toStdString() + "\\pixbar-tool"),
+              instalacja::kNotACommand);
+    EXPECT_EQ(readFile(home.path() + "/.local/bin/pixbar-tool"), "mine");
 }
 
 TEST_F(LinuxLayer, LauncherQuotesItsTargetAndTakesTheIconBesideIt) {
@@ -236,6 +285,7 @@ TEST_F(LinuxLayer, LauncherQuotesItsTargetAndTakesTheIconBesideIt) {
     EXPECT_EQ(entry, "[Desktop Entry]\n"
                      "Type=Application\n"
                      "Name=Odd\n"
+                     "Comment=Uruchamia program Odd\n"
                      "Exec=\"" +
                          home.path() +
                          "/A b\\\\$c/run%%1\\\\\"x\"\n"
@@ -243,7 +293,11 @@ TEST_F(LinuxLayer, LauncherQuotesItsTargetAndTakesTheIconBesideIt) {
                          folder +
                          "\n"
                          "Icon=" +
-                         folder + "/run%1\"x.png\n");
+                         folder +
+                         "/run%1\"x.png\n"
+                         "Terminal=false\n"
+                         "Categories=Utility;\n"
+                         "StartupWMClass=Odd\n");
 #ifdef INSTALACJA_DESKTOP_FILE_VALIDATE
     QProcess validate;
     validate.start(INSTALACJA_DESKTOP_FILE_VALIDATE, {home.path() + "/Odd.desktop"});
@@ -251,6 +305,9 @@ TEST_F(LinuxLayer, LauncherQuotesItsTargetAndTakesTheIconBesideIt) {
     EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString();
 #endif
     EXPECT_EQ(platform.CreateShortcut("a", home.path().toStdString() + "\\none\\L.desktop"), 1);
+    // No launcher is written for a target that is not there.
+    EXPECT_EQ(platform.CreateShortcut(folder.toStdString() + "\\gone", link), 1);
+    EXPECT_EQ(QString::fromUtf8(readFile(home.path() + "/Odd.desktop")), entry);
 }
 
 TEST_F(LinuxLayer, ExecStartsProgramsAndOpensOtherFiles) {
@@ -271,4 +328,5 @@ TEST_F(LinuxLayer, ExecStartsProgramsAndOpensOtherFiles) {
 
     environment.opener = work.path() + "/no-such-opener";
     EXPECT_EQ(LinuxPlatform(environment).openFile("notes.txt"), 1);
+    EXPECT_EQ(platform.openFile("missing.txt"), 1);
 }
