@@ -71,9 +71,12 @@ fs::path userDataFolder(const DataPlaces& places) {
 
 std::vector<fs::path> installedDataFolders(const DataPlaces& places) {
     std::vector<fs::path> folders;
-    if (!places.executableDirectory.empty())
+    if (!places.executableDirectory.empty()) {
+        // The installer and the build put the data files beside the program itself.
+        folders.push_back(places.executableDirectory.lexically_normal());
         folders.push_back(
             (places.executableDirectory / kShareFromExecutable / kDataFolderName).lexically_normal());
+    }
     const std::string dirs = places.xdgDataDirs.empty() ? kDefaultDataDirs : places.xdgDataDirs;
     std::size_t start = 0;
     while (start <= dirs.size()) {

@@ -19,7 +19,7 @@ std::vector<std::string> installedDataFiles();
 /// Where the designer may find its data, as the process sees it.
 struct DataPlaces {
     std::filesystem::path currentDirectory;
-    std::filesystem::path executableDirectory; ///< the installed data live in ../share beside it
+    std::filesystem::path executableDirectory; ///< installed data: in it or in ../share beside it
     std::string home;        ///< $HOME
     std::string xdgDataHome; ///< $XDG_DATA_HOME; used only when it is an absolute path
     std::string xdgDataDirs; ///< $XDG_DATA_DIRS, ':'-separated; empty: /usr/local/share:/usr/share

@@ -106,8 +106,8 @@ TEST_F(WorkingFolderChoice, MissingInstalledDataIsAnErrorNamingEveryPlace) {
     const WorkingFolder chosen = chooseWorkingFolder(places);
     EXPECT_FALSE(chosen);
     EXPECT_FALSE(fs::exists(user)); // no half-made user folder
-    for (const fs::path& place : {places.currentDirectory, installed, root / "a/pixbar4designer",
-                                  root / "b/pixbar4designer"})
+    for (const fs::path& place : {places.currentDirectory, places.executableDirectory, installed,
+                                  root / "a/pixbar4designer", root / "b/pixbar4designer"})
         EXPECT_NE(chosen.error.find(place.lexically_normal().string()), std::string::npos)
             << chosen.error;
     EXPECT_EQ(chosen.error.find("relative"), std::string::npos);
@@ -116,7 +116,15 @@ TEST_F(WorkingFolderChoice, MissingInstalledDataIsAnErrorNamingEveryPlace) {
     // Without XDG_DATA_DIRS the standard system folders are searched.
     places.xdgDataDirs.clear();
     const std::vector<fs::path> standard = installedDataFolders(places);
-    ASSERT_EQ(standard.size(), 3u);
-    EXPECT_EQ(standard[1], "/usr/local/share/pixbar4designer");
-    EXPECT_EQ(standard[2], "/usr/share/pixbar4designer");
+    ASSERT_EQ(standard.size(), 4u);
+    EXPECT_EQ(standard[2], "/usr/local/share/pixbar4designer");
+    EXPECT_EQ(standard[3], "/usr/share/pixbar4designer");
+
+    // Data files beside the program (as the installer lays them out) serve as well.
+    for (const std::string& file : installedDataFiles())
+        write(places.executableDirectory / file, "beside");
+    const WorkingFolder beside = chooseWorkingFolder(places);
+    ASSERT_TRUE(beside) << beside.error;
+    EXPECT_EQ(beside.installedData, places.executableDirectory);
+    EXPECT_EQ(read(user / "font5x7_128.fnt"), "beside");
 }
