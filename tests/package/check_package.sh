@@ -6,6 +6,8 @@ set -euo pipefail
 build=$1
 expected=$2
 
+# A package of an earlier version would be a second one here.
+rm -f "$build"/pixbar4designer_*.deb
 cmake --build "$build" --target package >/dev/null
 debs=("$build"/pixbar4designer_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "expected one package in $build: ${debs[*]}"; exit 1; }
