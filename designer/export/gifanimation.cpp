@@ -14,6 +14,7 @@ constexpr int kColourBits = 2; ///< four palette entries
 constexpr std::array<std::uint32_t, 4> kPalette{kLedGap, kLedOff, kLedOn, kLedGap};
 constexpr char kLoopApplication[] = "NETSCAPE2.0";
 constexpr std::uint8_t kLoopForever[] = {1, 0, 0}; ///< sub-block 1, loop count 0
+constexpr std::size_t kSparseChange = 8; ///< fewer than 1 in 8 pixels of the rectangle changed
 
 int writeBytes(GifFileType* gif, const GifByteType* data, int length) {
     auto* out = static_cast<std::vector<std::uint8_t>*>(gif->UserData);
@@ -124,12 +125,22 @@ void GifAnimation::endPicture(std::uint64_t tick) {
     f.top = top;
     f.width = right - left + 1;
     f.height = bottom - top + 1;
-    f.transparent = !first;
+    // Unchanged pixels are left transparent when few pixels changed (a slide, a blink, pixels
+    // appearing); when many changed (a scroller moves everything) writing them again packs
+    // better, since the rows then repeat.
+    std::size_t changed = 0;
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x) {
+            const std::size_t i = std::size_t(y) * m_width + x;
+            changed += m_pending[i] != m_shown[i];
+        }
+    f.transparent = !first && changed * kSparseChange < std::size_t(f.width) * f.height;
     f.pixels.reserve(std::size_t(f.width) * f.height);
     for (int y = top; y <= bottom; ++y)
         for (int x = left; x <= right; ++x) {
             const std::size_t i = std::size_t(y) * m_width + x;
-            f.pixels.push_back(!first && m_pending[i] == m_shown[i] ? kGifUnchanged : m_pending[i]);
+            f.pixels.push_back(f.transparent && m_pending[i] == m_shown[i] ? kGifUnchanged
+                                                                           : m_pending[i]);
         }
     f.delay = GifTime(tick) - GifTime(m_pendingTick);
     std::swap(m_shown, m_pending);
