@@ -205,6 +205,12 @@ int main(int argc, char** argv) {
                      pixbar::kMaxRegisters, pixbar::kMaxHeight);
         return kExitUsage;
     }
+    // Qt ends the program when it finds no screen; say so before anything is set up.
+    if (show && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "pixbar-sign-sim: --show needs a display (DISPLAY is not set)\n");
+        return 1;
+    }
 
     std::FILE* log = stdout;
     if (!logPath.empty()) {
