@@ -254,7 +254,9 @@ TEST_F(GlyphFiles, ACopyDrawsFromItsOwnDataAndTakesImagesFromMemory) {
         SCOPED_TRACE(i);
         const std::uint8_t* data = copy.table()[i].data;
         EXPECT_EQ(data == nullptr, original->table()[i].data == nullptr);
-        if (data) EXPECT_NE(data, original->table()[i].data);
+        if (data) {
+            EXPECT_NE(data, original->table()[i].data);
+        }
     }
     original.reset(); // the copy outlives it
     EXPECT_EQ(copy.entry(1).row(0x41, 0), 0x41);
