@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
           libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth desktop-file-utils)
+# Animated GIF export.
+packages+=(libgif-dev)
 # The Debian package and its test: dpkg-shlibdeps, lintian, appstreamcli.
 packages+=(dpkg-dev lintian appstream)
 

@@ -105,14 +105,85 @@ FileResult GlyphSets::LoadUserFont(const std::filesystem::path& file) {
     if (!r) return r;
     if (!validHeader(*image)) return {FileResult::Code::BadHeader, file};
 
-    m_userFont = *image;
+    useUserFont(*image);
+    return r;
+}
+
+void GlyphSets::useUserFont(const HeadedImage& image) {
+    m_userFont = image;
     const std::size_t glyphBytes =
         m_userFont.size > kHeadedHeaderSize ? m_userFont.size - kHeadedHeaderSize : 0;
     m_userFontBlock.assign(m_userFont.bytes.begin() + kHeadedHeaderSize,
                            m_userFont.bytes.begin() + kHeadedHeaderSize + glyphBytes);
     m_table[kIndexUserFont] =
         headedEntry(m_userFont, m_userFontBlock.empty() ? nullptr : m_userFontBlock.data());
-    return r;
+}
+
+namespace {
+
+/// A headed image holding the first bytes of `bytes` (as much as fits).
+std::unique_ptr<HeadedImage> imageOf(std::span<const std::uint8_t> bytes) {
+    auto image = std::make_unique<HeadedImage>();
+    image->size = std::min(bytes.size(), kHeadedImageSize);
+    std::copy_n(bytes.begin(), image->size, image->bytes.begin());
+    return image;
+}
+
+} // namespace
+
+bool GlyphSets::SetUserFontImage(std::span<const std::uint8_t> image) {
+    const auto copy = imageOf(image);
+    if (!validHeader(*copy)) return false;
+    useUserFont(*copy);
+    return true;
+}
+
+bool GlyphSets::SetSymbolTableImage(std::span<const std::uint8_t> image) {
+    m_table[kIndexGraphicSymbols] = {};
+    m_symbols = *imageOf(image);
+    if (!validHeader(m_symbols)) return false;
+    refreshSymbolEntry();
+    return true;
+}
+
+GlyphSets::GlyphSets(const GlyphSets& other) {
+    *this = other;
+}
+
+GlyphSets& GlyphSets::operator=(const GlyphSets& other) {
+    if (this == &other) return *this;
+    m_builtIn = other.m_builtIn;
+    m_table = other.m_table;
+    m_userFont = other.m_userFont;
+    m_userFontBlock = other.m_userFontBlock;
+    m_symbols = other.m_symbols;
+    m_symbolMap = other.m_symbolMap;
+    m_startDirectory = other.m_startDirectory;
+    // The entries point into the other's glyph data: point them at the same bytes of ours.
+    auto rebase = [](const std::uint8_t*& data, const std::uint8_t* from, std::size_t size,
+                     const std::uint8_t* to) {
+        if (data && from && data >= from && data < from + size) {
+            data = to + (data - from);
+            return true;
+        }
+        return false;
+    };
+    for (FontEntry& e : m_table) {
+        bool done = false;
+        for (int k = 0; k < kBuiltInFontCount && !done; ++k)
+            done = rebase(e.data, other.m_builtIn[k].data(), other.m_builtIn[k].size(),
+                          m_builtIn[k].data());
+        if (!done)
+            done = rebase(e.data, other.m_userFontBlock.data(), other.m_userFontBlock.size(),
+                          m_userFontBlock.data());
+        if (!done)
+            done = rebase(e.data, other.m_symbols.bytes.data(), kHeadedImageSize,
+                          m_symbols.bytes.data());
+        if (!done)
+            rebase(e.data, other.m_userFont.bytes.data(), kHeadedImageSize,
+                   m_userFont.bytes.data());
+    }
+    return *this;
 }
 
 FileResult GlyphSets::LoadSymbolTable() {

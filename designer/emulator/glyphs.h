@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,6 +97,11 @@ struct HeadedImage {
 /// The glyph sets of the designer: built-in fonts, user font, graphic symbols.
 class GlyphSets {
 public:
+    GlyphSets() = default;
+    /// A copy draws from its own glyph data, so it outlives the original.
+    GlyphSets(const GlyphSets& other);
+    GlyphSets& operator=(const GlyphSets& other);
+
     /// Reads a whole font file into built-in slot `slot` (0..12, the load order).
     FileResult LoadBuiltInFont(const std::filesystem::path& file, int slot);
     /// Loads the thirteen built-in fonts from `dir`; stops at the first failure.
@@ -105,6 +111,12 @@ public:
     /// Loads a *.fnd file into font 14. A file that cannot be read or has a bad header is
     /// refused and the previous user font stays in use.
     FileResult LoadUserFont(const std::filesystem::path& file);
+    /// The same with a user font image held in memory (as a sign receives it); false when its
+    /// header is bad, and the previous font stays.
+    bool SetUserFontImage(std::span<const std::uint8_t> image);
+    /// The symbol table (font 13) from an image in memory; false when its header is bad, and
+    /// the graphic symbols are then empty, as after a bad file.
+    bool SetSymbolTableImage(std::span<const std::uint8_t> image);
     /// Loads gfx_symbols.bin (font 13) and gfx_symbols_map.bin from the start directory.
     FileResult LoadSymbolTable();
     /// Writes the symbol table image and the symbol map back to the start directory.
@@ -125,6 +137,8 @@ public:
     void refreshSymbolEntry();
 
 private:
+    void useUserFont(const HeadedImage& image);
+
     std::array<std::vector<std::uint8_t>, kBuiltInFontCount> m_builtIn;
     FontTable m_table{};
     HeadedImage m_userFont;

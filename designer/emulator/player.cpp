@@ -26,6 +26,7 @@ std::int16_t fieldChar(const Track& t, int i) {
 }
 
 void readCell(Track& t, const Clock& clock) {
+    if (t.position == 0) ++t.passes;
     t.attribute = nextByte(t);
     t.character = nextByte(t);
     t.nextReaderState = ReaderState::ReadCell;
@@ -184,6 +185,7 @@ bool stepScroller(const Stage& s, Track& t) {
                     // read had already wrapped to the start.
                     t.position = before.position;
                     t.endFlag = before.endFlag;
+                    t.passes = before.passes;
                     t.phaseFlag = before.phaseFlag;
                     t.nextEffectType = before.nextEffectType;
                 }

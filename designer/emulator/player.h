@@ -93,6 +93,8 @@ struct Track {
     ReaderState nextReaderState = ReaderState::ReadCell;
     DelayRequest delayRequest = DelayRequest::None;
     std::array<char, 8> fieldText{};
+    /// Passes begun: reads of the first cell. Only watched from outside (the end of a pass).
+    std::uint32_t passes = 0;
 };
 
 /// Number of bytes of the record before its first zero byte.

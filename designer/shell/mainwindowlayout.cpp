@@ -63,6 +63,8 @@ void TForm1::buildMenus() {
     zapisz->addAction(QStringLiteral("&Komunikat"), this, &TForm1::ZapiszKomunikatClick);
     zapisz->addAction(QStringLiteral("&Zestaw komunikatów"), this,
                       &TForm1::ZapiszZestawKomunikatowClick);
+    plik->addAction(QStringLiteral("&Eksportuj animację (GIF)..."), this,
+                    &TForm1::EksportujAnimacjeClick);
     plik->addAction(QStringLiteral("&Zamknij"), this, &TForm1::Zamknij1Click);
 
     QMenu* edycja = menuBar()->addMenu(QStringLiteral("&Edycja"));

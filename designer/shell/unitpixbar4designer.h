@@ -63,6 +63,8 @@ public:
     void ZapiszKomunikatClick();
     void WczytajZestawKomunikatowClick();
     void ZapiszZestawKomunikatowClick();
+    /// "Eksportuj animację (GIF)...": the current page's preview as an animated GIF.
+    void EksportujAnimacjeClick();
     void WczytajCzcionkeUzytkownikaClick();
     void Zamknij1Click();
     void Wklej1Click();

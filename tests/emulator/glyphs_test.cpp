@@ -239,3 +239,34 @@ TEST(DrawTextPreview, LightsOnlySetBitsAndAdvancesByWidth) {
     for (auto p : px) lit += p == 0xABCDEF;
     EXPECT_EQ(lit, 4); // the zero byte ends the text; unlit pixels keep their colour
 }
+
+TEST_F(GlyphFiles, ACopyDrawsFromItsOwnDataAndTakesImagesFromMemory) {
+    writeBuiltInFonts(dir);
+    ASSERT_TRUE(sets.LoadBuiltInFonts(dir));
+    sets.InitFonts();
+    ASSERT_TRUE(sets.LoadSymbolTable());
+    const auto font = headedFile(
+        6, 10, 0, 3, rawFont(3, 10, [](int c, int r) { return std::uint8_t((c + 1) * 16 + r); }));
+    ASSERT_TRUE(sets.SetUserFontImage(font));
+    auto original = std::make_unique<GlyphSets>(sets);
+    const GlyphSets copy(*original);
+    for (int i = 0; i < kFontTableSize; ++i) {
+        SCOPED_TRACE(i);
+        const std::uint8_t* data = copy.table()[i].data;
+        EXPECT_EQ(data == nullptr, original->table()[i].data == nullptr);
+        if (data) {
+            EXPECT_NE(data, original->table()[i].data);
+        }
+    }
+    original.reset(); // the copy outlives it
+    EXPECT_EQ(copy.entry(1).row(0x41, 0), 0x41);
+    EXPECT_EQ(copy.entry(kIndexUserFont).row(2, 9), 3 * 16 + 9);
+    EXPECT_EQ(copy.entry(kIndexGraphicSymbols).row(7, 3), 7);
+
+    // Images in memory are refused as files are when the header is wrong.
+    GlyphSets other(copy);
+    EXPECT_FALSE(other.SetUserFontImage(std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(other.entry(kIndexUserFont).width, 6); // the previous font stays
+    EXPECT_FALSE(other.SetSymbolTableImage(std::vector<std::uint8_t>(40, 9)));
+    EXPECT_EQ(other.entry(kIndexGraphicSymbols).data, nullptr);
+}

@@ -1,5 +1,10 @@
 // pixbar-sign-sim: a sign on a pseudo-terminal, linked as COMn in a ports folder.
+#include "signface.h"
+#include "signwindow.h"
 #include "simulatedsign.h"
+
+#include <QApplication>
+#include <QDir>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,14 +22,18 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 
 namespace {
 
 using pixbar::FrameDecoder;
+using pixbar::SharedContent;
+using pixbar::SignContent;
 using pixbar::SignFault;
 using pixbar::SignOptions;
+using pixbar::SignWindow;
 using pixbar::SimulatedSign;
 
 /// One byte at 19200 baud, 8N1: ten bits.
@@ -32,10 +42,10 @@ constexpr std::int64_t kIdleWaitNs = 500'000'000LL; ///< also bounds the reactio
 constexpr std::int64_t kNsPerMs = 1'000'000LL;
 constexpr int kExitUsage = 64;
 
-volatile std::sig_atomic_t g_stop = 0;
+std::atomic<bool> g_stop{false}; // lock-free, so the signal handler may set it
 
 void onSignal(int) {
-    g_stop = 1;
+    g_stop = true;
 }
 
 std::int64_t nowNs() {
@@ -52,7 +62,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: pixbar-sign-sim --ports-dir DIR --com N [--serial N] [--width W] "
                  "[--height H] [--version 01.07A] [--fault silent|reject|corrupt|drop:K|noise] "
-                 "[--log FILE] [--state-dir DIR]\n");
+                 "[--log FILE] [--state-dir DIR] [--show [--data-dir DIR]]\n");
 }
 
 bool parseNumber(const char* text, long min, long max, long& out) {
@@ -64,6 +74,76 @@ bool parseNumber(const char* text, long min, long max, long& out) {
     return true;
 }
 
+/// Carries bytes between the pseudo-terminal and the sign at the line's rate until a stop is
+/// asked for; `received` is called after every frame the sign handled.
+void runLine(int master, SimulatedSign& sign, FrameDecoder& decoder, std::FILE* log,
+             const std::function<void()>& received) {
+    std::deque<TimedByte> incoming;
+    std::deque<TimedByte> outgoing;
+    std::int64_t lastIn = 0;
+    std::int64_t lastOut = 0;
+    std::uint8_t chunk[4096];
+
+    while (!g_stop) {
+        std::int64_t now = nowNs();
+        while (!incoming.empty() && incoming.front().due <= now) {
+            const TimedByte in = incoming.front();
+            incoming.pop_front();
+            const auto event = decoder.feed(in.byte);
+            if (event == FrameDecoder::Event::Rejected) {
+                std::fprintf(log, "bad frame dropped\n");
+                std::fflush(log);
+            } else if (event == FrameDecoder::Event::Complete) {
+                std::fprintf(log, "%s\n", SimulatedSign::describe(decoder).c_str());
+                std::fflush(log);
+                const auto reply = sign.handle(decoder);
+                // The answer starts once the frame has arrived, one byte time apiece.
+                std::int64_t t = std::max(in.due, lastOut);
+                for (std::uint8_t b : reply) {
+                    t += kByteNs;
+                    outgoing.push_back({b, t});
+                }
+                lastOut = t;
+                received();
+            }
+        }
+        std::uint8_t due[4096];
+        std::size_t n = 0;
+        while (!outgoing.empty() && outgoing.front().due <= now && n < sizeof due) {
+            due[n++] = outgoing.front().byte;
+            outgoing.pop_front();
+        }
+        if (n > 0) {
+            // Nobody reading and the pty buffer full: the bytes are lost, as on a real line.
+            [[maybe_unused]] const ssize_t w = write(master, due, n);
+        }
+
+        std::int64_t next = now + kIdleWaitNs;
+        if (!incoming.empty()) next = std::min(next, incoming.front().due);
+        if (!outgoing.empty()) next = std::min(next, outgoing.front().due);
+        const std::int64_t wait = std::max<std::int64_t>(0, next - now);
+        pollfd pfd{master, POLLIN, 0};
+        if (wait < kNsPerMs && wait > 0) {
+            // poll() counts whole milliseconds; the next byte is due sooner than that.
+            std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+            if (poll(&pfd, 1, 0) <= 0) continue;
+        } else if (poll(&pfd, 1, int(wait / kNsPerMs)) <= 0) {
+            continue; // time for the next byte, or a signal to stop
+        }
+        if (pfd.revents & POLLIN) {
+            const ssize_t got = read(master, chunk, sizeof chunk);
+            now = nowNs();
+            for (ssize_t i = 0; i < got; ++i) {
+                // A burst written at once still crosses the line one byte time apiece.
+                lastIn = std::max(now, lastIn) + kByteNs;
+                incoming.push_back({chunk[i], lastIn});
+            }
+        } else if (pfd.revents & (POLLHUP | POLLERR)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,8 +151,14 @@ int main(int argc, char** argv) {
     std::string portsDir;
     std::string logPath;
     long com = -1;
+    bool show = false;
+    std::string dataDir;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--show") {
+            show = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             usage();
             return kExitUsage;
@@ -96,6 +182,8 @@ int main(int argc, char** argv) {
             logPath = value;
         else if (arg == "--state-dir")
             options.stateDirectory = value;
+        else if (arg == "--data-dir")
+            dataDir = value;
         else {
             std::fprintf(stderr, "pixbar-sign-sim: bad option %s %s\n", arg.c_str(), value);
             usage();
@@ -105,6 +193,23 @@ int main(int argc, char** argv) {
     if (portsDir.empty() || com < 0) {
         usage();
         return kExitUsage;
+    }
+    // The face plays with the designer's player, which knows the signs it can draw.
+    pixbar::SignGeometry geometry;
+    geometry.set(options.width, options.height);
+    if (show && (options.width > pixbar::kMaxRegisters ||
+                 (options.height != 8 && options.height != pixbar::kMaxHeight))) {
+        std::fprintf(stderr,
+                     "pixbar-sign-sim: --show draws signs of 1 to %d registers, 8 or %d "
+                     "pixels high\n",
+                     pixbar::kMaxRegisters, pixbar::kMaxHeight);
+        return kExitUsage;
+    }
+    // Qt ends the program when it finds no screen; say so before anything is set up.
+    if (show && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "pixbar-sign-sim: --show needs a display (DISPLAY is not set)\n");
+        return 1;
     }
 
     std::FILE* log = stdout;
@@ -165,67 +270,36 @@ int main(int argc, char** argv) {
     decoder.setDestinations(options.serial);
     decoder.setAcceptIdentify(true);
 
-    std::deque<TimedByte> incoming;
-    std::deque<TimedByte> outgoing;
-    std::int64_t lastIn = 0;
-    std::int64_t lastOut = 0;
-    std::uint8_t chunk[4096];
-
-    while (!g_stop) {
-        std::int64_t now = nowNs();
-        while (!incoming.empty() && incoming.front().due <= now) {
-            const TimedByte in = incoming.front();
-            incoming.pop_front();
-            const auto event = decoder.feed(in.byte);
-            if (event == FrameDecoder::Event::Rejected) {
-                std::fprintf(log, "bad frame dropped\n");
-                std::fflush(log);
-            } else if (event == FrameDecoder::Event::Complete) {
-                std::fprintf(log, "%s\n", SimulatedSign::describe(decoder).c_str());
-                std::fflush(log);
-                const auto reply = sign.handle(decoder);
-                // The answer starts once the frame has arrived, one byte time apiece.
-                std::int64_t t = std::max(in.due, lastOut);
-                for (std::uint8_t b : reply) {
-                    t += kByteNs;
-                    outgoing.push_back({b, t});
-                }
-                lastOut = t;
-            }
-        }
-        std::uint8_t due[4096];
-        std::size_t n = 0;
-        while (!outgoing.empty() && outgoing.front().due <= now && n < sizeof due) {
-            due[n++] = outgoing.front().byte;
-            outgoing.pop_front();
-        }
-        if (n > 0) {
-            // Nobody reading and the pty buffer full: the bytes are lost, as on a real line.
-            [[maybe_unused]] const ssize_t w = write(master, due, n);
-        }
-
-        std::int64_t next = now + kIdleWaitNs;
-        if (!incoming.empty()) next = std::min(next, incoming.front().due);
-        if (!outgoing.empty()) next = std::min(next, outgoing.front().due);
-        const std::int64_t wait = std::max<std::int64_t>(0, next - now);
-        pollfd pfd{master, POLLIN, 0};
-        if (wait < kNsPerMs && wait > 0) {
-            // poll() counts whole milliseconds; the next byte is due sooner than that.
-            std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
-            if (poll(&pfd, 1, 0) <= 0) continue;
-        } else if (poll(&pfd, 1, int(wait / kNsPerMs)) <= 0) {
-            continue; // time for the next byte, or a signal to stop
-        }
-        if (pfd.revents & POLLIN) {
-            const ssize_t got = read(master, chunk, sizeof chunk);
-            now = nowNs();
-            for (ssize_t i = 0; i < got; ++i) {
-                // A burst written at once still crosses the line one byte time apiece.
-                lastIn = std::max(now, lastIn) + kByteNs;
-                incoming.push_back({chunk[i], lastIn});
-            }
-        } else if (pfd.revents & (POLLHUP | POLLERR)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    SharedContent content;
+    content.publish(SignContent::of(sign));
+    // Every frame the sign has handled may change what its face shows.
+    const auto received = [&] {
+        if (show) content.publish(SignContent::of(sign));
+    };
+    if (!show) {
+        runLine(master, sign, decoder, log, received);
+    } else {
+        int qtArgc = 1;
+        QApplication app(qtArgc, argv);
+        const std::filesystem::path data =
+            dataDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : dataDir;
+        SignWindow face(geometry, data, content,
+                        QStringLiteral("Linijka świetlna COM%1, numer seryjny %2")
+                            .arg(com)
+                            .arg(options.serial));
+        if (!face.ok()) {
+            std::fprintf(stderr, "pixbar-sign-sim: %s\n", face.error().c_str());
+            g_stop = true;
+        } else {
+            face.show();
+            // The line runs on its own thread; closing the window ends the sign.
+            std::thread line([&] {
+                runLine(master, sign, decoder, log, received);
+                QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+            });
+            app.exec();
+            g_stop = true;
+            line.join();
         }
     }
 

@@ -94,6 +94,7 @@ std::uint8_t SimulatedSign::apply(const FrameDecoder& frame,
         if (p.size() != kMessageBytes) return kStatusRefused;
         const int slot = command - kCommandStoreSlot1 + 1;
         std::copy(p.begin(), p.end(), m_slots[slot - 1].begin());
+        m_textIsNewer[std::size_t(slot - 1)] = false;
         writeState("slot" + std::to_string(slot) + ".kom", m_slots[slot - 1]);
         return kStatusAcknowledged;
     }
@@ -106,6 +107,7 @@ std::uint8_t SimulatedSign::apply(const FrameDecoder& frame,
     case kCommandStoreSlot9:
         if (p.size() != kMessageBytes) return kStatusRefused;
         std::copy(p.begin(), p.end(), m_slots[kSlotCount - 1].begin());
+        m_textIsNewer[kSlotCount - 1] = false;
         writeState("slot9.kom", m_slots[kSlotCount - 1]);
         return kStatusAcknowledged;
     case kCommandQueryInfo:
@@ -115,6 +117,7 @@ std::uint8_t SimulatedSign::apply(const FrameDecoder& frame,
     case kCommandSetClock: {
         if (p.size() != kClockPayloadSize) return kStatusRefused;
         std::copy(p.begin(), p.end(), m_clock.begin());
+        m_hasClock = true;
         char text[64];
         std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d\n", 2000 + p[0], p[1], p[2],
                       p[3], p[4], p[5]);
@@ -124,21 +127,25 @@ std::uint8_t SimulatedSign::apply(const FrameDecoder& frame,
     case kCommandConfiguration:
         if (p.size() != kSignConfigSize) return kStatusRefused;
         std::copy(p.begin(), p.end(), m_config.begin());
+        m_hasConfig = true;
         writeState("config.bin", m_config);
         return kStatusAcknowledged;
     case kCommandMessageBlock: {
         if (p.size() != kBlockPayloadSize || p[0] >= kMessageCount) return kStatusRefused;
         auto& slot = m_slots[p[0]];
         if (!storeBlock(p, slot)) return kStatusRefused;
+        m_textIsNewer[p[0]] = false;
         writeState("slot" + std::to_string(p[0] + 1) + ".kom", slot);
         return kStatusAcknowledged;
     }
     case kCommandUserFontBlock:
         if (p.size() != kBlockPayloadSize || !storeBlock(p, m_font)) return kStatusRefused;
+        m_hasFont = true;
         writeState("font.fnd", m_font);
         return kStatusAcknowledged;
     case kCommandSymbolBlock:
         if (p.size() != kBlockPayloadSize || !storeBlock(p, m_symbols)) return kStatusRefused;
+        m_hasSymbols = true;
         writeState("symbols.bin", m_symbols);
         return kStatusAcknowledged;
     case kCommandText: {
@@ -147,6 +154,7 @@ std::uint8_t SimulatedSign::apply(const FrameDecoder& frame,
         if (p.size() != length + kTextOverhead || p[5] != kTextMarker || p[6 + length] != 0)
             return kStatusRefused;
         m_texts[p[0]].assign(p.begin() + 6, p.begin() + 6 + std::ptrdiff_t(length));
+        m_textIsNewer[p[0]] = true;
         writeState("slot" + std::to_string(p[0] + 1) + ".txt", m_texts[p[0]]);
         return kStatusAcknowledged;
     }

@@ -48,6 +48,26 @@ public:
     const std::array<std::uint8_t, kMessageBytes>& slot(int n) const { return m_slots[n - 1]; }
     std::uint64_t framesReceived() const { return m_frames; }
 
+    // What the sign holds, for its face.
+    /// The text last sent to slot n (1..9), code page 1250.
+    const std::string& text(int n) const { return m_texts[n - 1]; }
+    /// True when slot n (1..9) last received a text rather than a message.
+    bool showsText(int n) const { return m_textIsNewer[n - 1]; }
+    /// The slot the last "show" command chose; 0 before any.
+    int shown() const { return m_shown; }
+    const std::array<std::uint8_t, kSignConfigSize>* config() const {
+        return m_hasConfig ? &m_config : nullptr;
+    }
+    const std::array<std::uint8_t, kUserFontSendBytes>* userFont() const {
+        return m_hasFont ? &m_font : nullptr;
+    }
+    const std::array<std::uint8_t, kSymbolTableSendBytes>* symbols() const {
+        return m_hasSymbols ? &m_symbols : nullptr;
+    }
+    const std::array<std::uint8_t, kClockPayloadSize>* clock() const {
+        return m_hasClock ? &m_clock : nullptr;
+    }
+
 private:
     /// Status of a frame after storing what it carries; 0x81 when it makes no sense.
     std::uint8_t apply(const FrameDecoder& frame, std::vector<std::uint8_t>& replyPayload);
@@ -64,6 +84,11 @@ private:
     std::array<std::uint8_t, kSymbolTableSendBytes> m_symbols{};
     std::array<std::uint8_t, kClockPayloadSize> m_clock{};
     int m_shown = 0;
+    std::array<bool, kSlotCount> m_textIsNewer{};
+    bool m_hasConfig = false;
+    bool m_hasFont = false;
+    bool m_hasSymbols = false;
+    bool m_hasClock = false;
     std::uint64_t m_frames = 0;
     std::minstd_rand m_random{12345};
 };

@@ -3,6 +3,8 @@
 
 #include "commands.h"
 
+#include "filmstrip.h"
+#include "gifanimation.h"
 #include "messagerecord.h"
 #include "pixbar.h"
 #include "player.h"
@@ -35,7 +37,7 @@ constexpr long long kMaxTicks = 100'000'000; // about two weeks of the sign's ti
 constexpr char kUsage[] =
     "usage: pixbarctl render FILE [--message N] [--width W] [--height H] [--speed V] "
     "[--display P] [--switching 0|1] [--ticks T] [--every K --count N] "
-    "[--now \"YYYY-MM-DD HH:MM\"] [--text | --png OUT.png]";
+    "[--now \"YYYY-MM-DD HH:MM\"] [--text | --png OUT.png | --gif OUT.gif]";
 
 struct Options {
     std::string file;
@@ -51,6 +53,7 @@ struct Options {
     std::optional<LocalDateTime> now;
     bool text = false;
     std::optional<std::string> png;
+    std::optional<std::string> gif;
 };
 
 /// Thrown with a one-line message for the user; `code` is the exit status.
@@ -148,11 +151,15 @@ Options parseOptions(int argc, char** argv) {
         else if (name == "--png") {
             if (value.empty()) throw Failure{"--png needs a file name"};
             o.png = std::string(value);
+        } else if (name == "--gif") {
+            if (value.empty()) throw Failure{"--gif needs a file name"};
+            o.gif = std::string(value);
         } else
             throw Failure{"unknown option " + std::string(name)};
     }
     if (o.file.empty()) throw Failure{kUsage};
     if (o.text && o.png) throw Failure{"--text and --png cannot be used together"};
+    if (o.gif && (o.text || o.png)) throw Failure{"--gif goes without --text and --png"};
     if (o.every.has_value() != o.count.has_value())
         throw Failure{"--every and --count go together"};
     if (o.every && o.ticks + *o.every * (*o.count - 1) > kMaxTicks)
@@ -220,7 +227,6 @@ int render(const Options& o) {
     emu.geometry.set(o.width, o.height);
     if (FileResult r = InitEmulator(emu); !r) throw Failure{r.message(), kExitFile};
 
-    ManualTickSource ticks(emu.counters);
     std::unique_ptr<Clock> clock;
     if (o.now)
         clock = std::make_unique<FixedClock>(*o.now);
@@ -231,26 +237,30 @@ int render(const Options& o) {
     settings.DisplayTimePosition = o.display;
     settings.switching = std::uint16_t(o.switching);
 
-    PreviewDriver driver(emu, ticks, *clock, settings);
-    driver.setPaintLeds(false); // only the pictures asked for are painted
+    HeadlessTest test(emu, *clock, settings);
     // A lower or empty message plays nothing: the sign stays dark, as in the designer.
-    if (driver.start(pages, index)) driver.poll();
+    test.start(pages, index);
+    if (o.gif) {
+        // Without a strip the animation shows the first full pass.
+        const StripTicks film{std::uint64_t(o.ticks), std::uint64_t(o.every.value_or(0)),
+                              std::uint64_t(o.count.value_or(0))};
+        if (!WriteAnimation(test, film, *o.gif))
+            throw Failure{*o.gif + ": cannot be written", kExitFile};
+        return 0;
+    }
 
     const long long count = o.count.value_or(1);
-    const long long every = o.every.value_or(0);
     std::optional<QImage> strip;
     if (o.png) {
         strip.emplace(kLedBitmapWidth, int(kLedBitmapHeight * count), QImage::Format_RGB32);
         strip->fill(Qt::black);
     }
-    for (long long n = 0; n < count; ++n) {
-        const auto due = std::uint64_t(o.ticks + n * every);
-        while (ticks.ticks() < due) {
-            ticks.advance(1);
-            driver.poll();
-        }
+    long long n = 0;
+    const StripTicks film{std::uint64_t(o.ticks), std::uint64_t(o.every.value_or(1)),
+                          std::uint64_t(count)};
+    SampleStrip(test, film, [&](std::uint64_t, const FrameBuffer& frame) {
         if (strip) {
-            RenderLeds(emu.geometry, emu.frame, emu.bitmap);
+            RenderLeds(emu.geometry, frame, emu.bitmap);
             for (int y = 0; y < kLedBitmapHeight; ++y)
                 std::copy_n(emu.bitmap.pixels.begin() + std::ptrdiff_t(y) * kLedBitmapWidth,
                             kLedBitmapWidth,
@@ -258,9 +268,10 @@ int render(const Options& o) {
                                 strip->scanLine(int(n * kLedBitmapHeight) + y)));
         } else {
             if (n > 0) std::fputs("\n", stdout);
-            printText(emu.geometry, emu.frame);
+            printText(emu.geometry, frame);
         }
-    }
+        ++n;
+    });
     if (strip && !strip->save(QString::fromStdString(*o.png), "PNG"))
         throw Failure{*o.png + ": cannot be written", kExitFile};
     return std::fflush(stdout) == 0 ? 0 : kExitFile;
