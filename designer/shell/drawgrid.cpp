@@ -24,6 +24,11 @@ DrawGrid::DrawGrid(QWidget* parent) : QAbstractScrollArea(parent) {
     connect(&m_history, &QUndoStack::indexChanged, this, &DrawGrid::clearSelection);
 }
 
+DrawGrid::~DrawGrid() {
+    // The stack empties itself when it goes, after the grid's own parts are gone.
+    m_history.disconnect(this);
+}
+
 void DrawGrid::setEditor(MessageContainer* editor) {
     m_editor = editor;
     if (m_editor) m_editor->bind(this);

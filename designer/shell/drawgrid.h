@@ -18,6 +18,7 @@ public:
     static constexpr int kRowHeight = 33;
 
     explicit DrawGrid(QWidget* parent = nullptr);
+    ~DrawGrid() override;
     void setEditor(MessageContainer* editor);
     MessageContainer* editor() const { return m_editor; }
 

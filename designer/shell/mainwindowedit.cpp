@@ -41,7 +41,7 @@ QString droppedFile(const QMimeData* mime) {
 } // namespace
 
 void TForm1::buildEditing() {
-    m_undoGroup = new QUndoGroup(this);
+    m_undoGroup = std::make_unique<QUndoGroup>();
     for (DrawGrid* g : m_grids) {
         m_undoGroup->addStack(&g->history());
         connect(g, &DrawGrid::selectionChanged, this, &TForm1::updateClipboardActions);
@@ -52,18 +52,18 @@ void TForm1::buildEditing() {
         updateClipboardActions();
     });
     // Undo may bring back another message kind.
-    connect(m_undoGroup, &QUndoGroup::indexChanged, this, [this] { updateKindCaption(); });
+    connect(m_undoGroup.get(), &QUndoGroup::indexChanged, this, [this] { updateKindCaption(); });
 
     auto* undo = new QAction(QStringLiteral("&Cofnij"), this);
     undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     undo->setEnabled(false);
-    connect(m_undoGroup, &QUndoGroup::canUndoChanged, undo, &QAction::setEnabled);
+    connect(m_undoGroup.get(), &QUndoGroup::canUndoChanged, undo, &QAction::setEnabled);
     connect(undo, &QAction::triggered, this, &TForm1::CofnijClick);
     auto* redo = new QAction(QStringLiteral("&Ponów"), this);
     redo->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     redo->setEnabled(false);
-    connect(m_undoGroup, &QUndoGroup::canRedoChanged, redo, &QAction::setEnabled);
+    connect(m_undoGroup.get(), &QUndoGroup::canRedoChanged, redo, &QAction::setEnabled);
     connect(redo, &QAction::triggered, this, &TForm1::PonowClick);
     m_cutAction = new QAction(QStringLiteral("Wy&tnij"), this);
     m_cutAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));

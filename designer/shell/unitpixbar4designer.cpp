@@ -28,6 +28,7 @@
 #include <QThread>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoGroup>
 
 #include <optional>
 

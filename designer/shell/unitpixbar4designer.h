@@ -226,9 +226,11 @@ private:
     int m_kindGroup = -1;
     int m_fontGroup = -1;
     QMenu* m_editMenu = nullptr;
-    QUndoGroup* m_undoGroup = nullptr;
     QAction* m_cutAction = nullptr;
     QAction* m_copyAction = nullptr;
+    // Last, so it goes first: a page's stack leaving the group while the window is destroyed
+    // would report to the window after its editors are gone.
+    std::unique_ptr<QUndoGroup> m_undoGroup;
 };
 
 } // namespace pixbar
