@@ -213,6 +213,15 @@ TEST_F(PageHistory, DraggingSelectsAcrossRowsAndStopsAtTheEnd) {
     press(1, Qt::Key_Delete);
     EXPECT_EQ(f.editor(1).record().end(), 30);
     EXPECT_FALSE(g.hasSelection());
+
+    // A click, then Shift and a click: from the cursor up to the clicked cell.
+    QMouseEvent click(QEvent::MouseButtonPress, at(2), at(2), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(g.viewport(), &click);
+    QMouseEvent shiftClick(QEvent::MouseButtonPress, at(5), at(5), Qt::LeftButton, Qt::LeftButton,
+                           Qt::ShiftModifier);
+    QApplication::sendEvent(g.viewport(), &shiftClick);
+    EXPECT_EQ(g.selection(), (CellRange{2, 4}));
 }
 
 TEST_F(PageHistory, DroppedFilesLoadLikeTheLoadCommands) {
