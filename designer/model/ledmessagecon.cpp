@@ -72,7 +72,9 @@ int MessageContainer::moveRight() {
 bool MessageContainer::canSelect(int col, int row) const {
     if (col < 0 || row < 0 || col >= kGridColumns || row >= kGridRows) return false;
     const int c = row * kGridColumns + col;
-    if (m_placing) return c < kCellCount;
+    // The editor's own placement sets the row before the column: the cell in between may lie
+    // behind the cell area.
+    if (m_placing) return true;
     return c <= m_record.end();
 }
 
@@ -135,6 +137,20 @@ int MessageContainer::insertPairAt(int c, Cell lead, Cell parameter) {
     const Cell cells[] = {lead, parameter};
     insertCells(c, cells);
     return 0;
+}
+
+int MessageContainer::insertCellsAt(int c, std::span<const Cell> cells) {
+    m_pendingParameter = -1;
+    if (c < 0 || c >= kCellCount) return 1;
+    if (c >= 1 && isLead(c - 1)) return -1;
+    insertCells(c, cells.first(std::min<std::size_t>(cells.size(), std::size_t(kCellCount - c))));
+    return 0;
+}
+
+void MessageContainer::removeRange(int c, int count) {
+    m_pendingParameter = -1;
+    if (c < 0 || c >= kCellCount || count <= 0) return;
+    removeCells(c, count);
 }
 
 int MessageContainer::backspaceAt(int c) {
@@ -202,7 +218,9 @@ void MessageContainer::keyPress(std::uint8_t character) {
 
 void MessageContainer::drawCell(int col, int row, const CellRect& rect, DrawState state) {
     m_cellImage.fill(kCellBlack);
-    const std::uint32_t background = state.selected && state.focused ? kCellSelected : kCellBlack;
+    const std::uint32_t background = state.selected && state.focused ? kCellSelected
+                                     : state.marked                  ? kCellMarked
+                                                                     : kCellBlack;
     const int c = row * kGridColumns + col;
 
     // Cells behind the cell area hold the sentinel, reserved and kind bytes: always empty.
@@ -356,6 +374,13 @@ void MessageContainer::loadRecord(const MessageRecord& record) {
     // A cursor left behind the end of the new message would type cells nobody sees.
     const int end = m_record.end();
     if (m_grid && cursorCell() > end) placeCursor(end);
+    repaint();
+}
+
+void MessageContainer::restore(const MessageRecord& record, int cursor) {
+    m_record = record;
+    m_pendingParameter = -1;
+    placeCursor(std::clamp(cursor, 0, m_record.end()));
     repaint();
 }
 

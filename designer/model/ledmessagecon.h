@@ -28,6 +28,7 @@ inline constexpr int kKeyDelete = 46;
 
 inline constexpr std::uint32_t kCellBlack = 0x000000;
 inline constexpr std::uint32_t kCellSelected = 0x808080; ///< selected cell of a focused grid
+inline constexpr std::uint32_t kCellMarked = 0x0046A0;   ///< cell of a selected range
 inline constexpr std::uint32_t kCellText = 0xF0F0F0;
 inline constexpr std::uint32_t kCellIcon = 0x00FF00;
 
@@ -58,6 +59,7 @@ struct CellRect {
 struct DrawState {
     bool selected = false; ///< the cell is the grid's current cell
     bool focused = false;  ///< the grid has the keyboard focus
+    bool marked = false;   ///< the cell lies in the range the user has selected
 };
 
 /// The grid control of a message page as the editor sees it. The window's grid implements it;
@@ -116,6 +118,11 @@ public:
     /// Inserts a lead cell with its parameter at c: -1 refused (c is a parameter cell), 1 no
     /// room for both cells (c is 499 or beyond), 0 inserted.
     int insertPairAt(int c, Cell lead, Cell parameter);
+    /// Inserts cells at c as insertGuarded does one: -1 refused (c is a parameter cell), 1 c is
+    /// past the cell area, 0 inserted. The caller keeps pairs whole and within the area.
+    int insertCellsAt(int c, std::span<const Cell> cells);
+    /// Removes `count` cells from c; the freed cells at the end become empty.
+    void removeRange(int c, int count);
 
     /// The grid's permission for a cursor move: cells up to the end of the message.
     bool canSelect(int col, int row) const;
@@ -161,6 +168,11 @@ public:
     int save(std::ostream* out, MessageFileError* reason = nullptr) const;
     /// Takes a record read elsewhere as if it had been loaded from a file.
     void loadRecord(const MessageRecord& record);
+    /// Puts back a record exactly as it was, with the cursor on cell `cursor` (or on the end
+    /// when the message is shorter).
+    void restore(const MessageRecord& record, int cursor);
+    /// Puts the cursor on cell c, whatever canSelect would say for the cells on the way.
+    void placeCursor(int c);
 
     const MessageRecord& record() const { return m_record; }
     /// The 16 x 32 picture of the last drawn cell.
@@ -183,8 +195,6 @@ private:
     void removeCells(int c, int count);
     /// Empties cell 499 when it is a lead whose parameter was pushed out of the area.
     void dropCutPair();
-    /// Puts the cursor on cell c, whatever canSelect would say for the cells on the way.
-    void placeCursor(int c);
     void afterInsert();
 
     EditorContext m_context;

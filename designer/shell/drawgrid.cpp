@@ -1,5 +1,7 @@
 #include "drawgrid.h"
 
+#include "pagehistory.h"
+
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -18,6 +20,13 @@ DrawGrid::DrawGrid(QWidget* parent) : QAbstractScrollArea(parent) {
     setPalette(p);
     verticalScrollBar()->setSingleStep(kRowHeight);
     horizontalScrollBar()->setSingleStep(kColumnWidth);
+    // A selection belongs to the record it was made on: any change, undo or redo ends it.
+    connect(&m_history, &QUndoStack::indexChanged, this, &DrawGrid::clearSelection);
+}
+
+DrawGrid::~DrawGrid() {
+    // The stack empties itself when it goes, after the grid's own parts are gone.
+    m_history.disconnect(this);
 }
 
 void DrawGrid::setEditor(MessageContainer* editor) {
@@ -89,64 +98,87 @@ void DrawGrid::paintEvent(QPaintEvent* event) {
              col <= std::min(kGridColumns - 1, dirty.right() / kColumnWidth); ++col) {
             const CellRect r{col * kColumnWidth - dx, row * kRowHeight - dy,
                              (col + 1) * kColumnWidth - dx, (row + 1) * kRowHeight - dy};
-            m_editor->drawCell(col, row, r, {col == m_col && row == m_row, focused});
+            m_editor->drawCell(col, row, r,
+                               {col == m_col && row == m_row, focused,
+                                m_selection.contains(row * kGridColumns + col)});
         }
     }
     m_painter = nullptr;
 }
 
-void DrawGrid::keyPressEvent(QKeyEvent* event) {
-    if (!m_editor) return QAbstractScrollArea::keyPressEvent(event);
-    int key = 0;
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        key = kKeyBackspace;
-        break;
+bool DrawGrid::moveForKey(int key) {
+    int editorKey = 0;
+    switch (key) {
     case Qt::Key_Left:
-        key = kKeyLeft;
-        break;
+        editorKey = kKeyLeft;
+        m_editor->keyDown(editorKey);
+        return true;
     case Qt::Key_Right:
-        key = kKeyRight;
-        break;
-    case Qt::Key_Delete:
-        key = kKeyDelete;
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        key = kKeyEnter;
-        break;
-    default:
-        break;
-    }
-    if (key) {
-        m_editor->keyDown(key);
-        if (key == 0) { // consumed by the editor
-            event->accept();
-            return;
-        }
-    }
+        editorKey = kKeyRight;
+        m_editor->keyDown(editorKey);
+        return true;
     // Keys the editor leaves alone move the cursor as in any grid, within the message.
-    switch (event->key()) {
     case Qt::Key_Up:
         setRow(m_row - 1);
-        return;
+        return true;
     case Qt::Key_Down:
         setRow(m_row + 1);
-        return;
+        return true;
     case Qt::Key_Home:
         setCol(0);
-        return;
+        return true;
     case Qt::Key_End:
         setCol(kGridColumns - 1);
-        return;
+        return true;
     case Qt::Key_PageUp:
         setRow(std::max(0, m_row - 8));
-        return;
+        return true;
     case Qt::Key_PageDown:
         setRow(std::min(kGridRows - 1, m_row + 8));
-        return;
+        return true;
     default:
-        break;
+        return false;
+    }
+}
+
+void DrawGrid::keyPressEvent(QKeyEvent* event) {
+    if (!m_editor) return QAbstractScrollArea::keyPressEvent(event);
+    const int key = event->key();
+    const int before = cursorCell();
+    if (moveForKey(key)) {
+        if (event->modifiers() & Qt::ShiftModifier) {
+            // Shift and an arrow take a whole pair at once.
+            if ((key == Qt::Key_Left || key == Qt::Key_Right) && cursorCell() != before &&
+                !IsItemStart(m_editor->record(), cursorCell()))
+                moveForKey(key);
+            const int anchor = m_anchor >= 0 ? m_anchor : before;
+            selectCells(anchor, cursorCell());
+            m_anchor = anchor;
+        } else {
+            clearSelection();
+        }
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Escape && hasSelection()) {
+        clearSelection();
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
+        const PageStep step(*this);
+        if (hasSelection()) {
+            RemoveCells(*m_editor, m_selection);
+        } else {
+            int editorKey = key == Qt::Key_Backspace ? kKeyBackspace : kKeyDelete;
+            m_editor->keyDown(editorKey);
+        }
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        int editorKey = kKeyEnter;
+        m_editor->keyDown(editorKey); // not consumed: typed below as its character
     }
     // Typed characters go in as code page 1250 bytes; control characters such as the 13 of
     // Enter are typed like any other code.
@@ -157,15 +189,72 @@ void DrawGrid::keyPressEvent(QKeyEvent* event) {
     }
     QStringEncoder encode("windows-1250");
     const QByteArray bytes = encode(text);
+    const PageStep step(*this);
+    if (hasSelection()) RemoveCells(*m_editor, m_selection);
     for (char c : bytes) m_editor->keyPress(static_cast<std::uint8_t>(c));
     event->accept();
+}
+
+int DrawGrid::cellAt(const QPoint& point) const {
+    const QPoint p = point + QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const int col = std::clamp(p.x() / kColumnWidth, 0, kGridColumns - 1);
+    const int row = std::clamp(p.y() / kRowHeight, 0, kGridRows - 1);
+    return row * kGridColumns + col;
 }
 
 void DrawGrid::mousePressEvent(QMouseEvent* event) {
     setFocus();
     const QPoint p = event->position().toPoint() +
                      QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
-    selectCell(p.x() / kColumnWidth, p.y() / kRowHeight);
+    const int col = p.x() / kColumnWidth;
+    const int row = p.y() / kRowHeight;
+    const bool onCell = p.x() >= 0 && p.y() >= 0 && col < kGridColumns && row < kGridRows;
+    const int cell = row * kGridColumns + col;
+    if (m_editor && onCell && event->button() == Qt::LeftButton &&
+        (event->modifiers() & Qt::ShiftModifier)) {
+        // Shift and a click: from where the selection started up to the clicked cell.
+        const int anchor = m_anchor >= 0 ? m_anchor : cursorCell();
+        selectCell(col, row);
+        selectCells(anchor, cell >= anchor ? cell + 1 : cell);
+        m_anchor = anchor;
+        return;
+    }
+    clearSelection();
+    selectCell(col, row);
+    m_pressCell = onCell && event->button() == Qt::LeftButton ? cell : -1;
+}
+
+void DrawGrid::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_editor || m_pressCell < 0 || !(event->buttons() & Qt::LeftButton)) return;
+    const int cell = cellAt(event->position().toPoint());
+    if (cell == m_pressCell && !hasSelection()) return;
+    selectCell(cell % kGridColumns, cell / kGridColumns);
+    // A drag selects the pressed cell, the one under the mouse and all between.
+    const int anchor = cell >= m_pressCell ? m_pressCell : m_pressCell + 1;
+    selectCells(anchor, cell >= anchor ? cell + 1 : cell);
+    m_anchor = anchor;
+}
+
+void DrawGrid::mouseReleaseEvent(QMouseEvent* event) {
+    QAbstractScrollArea::mouseReleaseEvent(event);
+    m_pressCell = -1;
+}
+
+void DrawGrid::selectCells(int from, int to) {
+    if (m_editor) setSelection(SelectCells(m_editor->record(), from, to));
+}
+
+void DrawGrid::clearSelection() {
+    m_anchor = -1;
+    setSelection({});
+}
+
+void DrawGrid::setSelection(CellRange range) {
+    if (range.empty()) range = {};
+    if (range == m_selection) return;
+    m_selection = range;
+    viewport()->update();
+    emit selectionChanged();
 }
 
 void DrawGrid::focusInEvent(QFocusEvent* event) {

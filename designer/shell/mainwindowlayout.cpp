@@ -68,6 +68,7 @@ void TForm1::buildMenus() {
     plik->addAction(QStringLiteral("&Zamknij"), this, &TForm1::Zamknij1Click);
 
     QMenu* edycja = menuBar()->addMenu(QStringLiteral("&Edycja"));
+    m_editMenu = edycja;
     QAction* paste =
         edycja->addAction(QStringLiteral("&Wklej tekst ze schowka"), this, &TForm1::Wklej1Click);
     paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));

@@ -3,6 +3,7 @@
 #include "categorybuttons.h"
 #include "drawgrid.h"
 #include "ledview.h"
+#include "pagehistory.h"
 #include "unitappsettings.h"
 #include "unitautosync.h"
 #include "unitchartable.h"
@@ -27,6 +28,9 @@
 #include <QThread>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoGroup>
+
+#include <optional>
 
 namespace pixbar {
 
@@ -92,6 +96,7 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     buildToolBar();
     buildPages();
     buildPanel();
+    buildEditing();
 
     m_status = new QLabel(this);
     m_status->setMinimumWidth(500);
@@ -362,6 +367,7 @@ void TForm1::setMessageKindFromMenu(std::uint8_t kind) {
             QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
         return;
     }
+    const PageStep step(grid(m_messageNumber));
     m_current->setMessageKind(kind);
     updateKindCaption();
 }
@@ -371,11 +377,15 @@ void TForm1::setMessageKindFromMenu(std::uint8_t kind) {
 void TForm1::WczytajKomunikatClick() {
     const QString file = m_prompts.openFile(QStringLiteral("Pojedynczy komunikat (*.kom)"),
                                             QStringLiteral("kom"), QString());
-    if (!file.isEmpty()) {
-        MessageFileError why = MessageFileError::None;
-        if (m_current->load(toPath(file), &why) != 0)
-            m_prompts.error(QString::fromStdString(MessageFileErrorText(why, toPath(file))));
-    }
+    if (!file.isEmpty()) loadMessageFile(file);
+    updateKindCaption();
+}
+
+void TForm1::loadMessageFile(const QString& file) {
+    const PageStep step(grid(m_messageNumber));
+    MessageFileError why = MessageFileError::None;
+    if (m_current->load(toPath(file), &why) != 0)
+        m_prompts.error(QString::fromStdString(MessageFileErrorText(why, toPath(file))));
     updateKindCaption();
 }
 
@@ -392,11 +402,17 @@ void TForm1::ZapiszKomunikatClick() {
 void TForm1::WczytajZestawKomunikatowClick() {
     const QString file = m_prompts.openFile(QStringLiteral("Zbiór komunikatów (*.kzb)"),
                                             QStringLiteral("kzb"), QString());
-    if (!file.isEmpty()) {
-        MessageFileError why = MessageFileError::None;
-        if (LoadMessageSet(toPath(file), editorList(), &why) != 0)
-            m_prompts.error(QString::fromStdString(MessageFileErrorText(why, toPath(file))));
-    }
+    if (!file.isEmpty()) loadMessageSetFile(file);
+    updateKindCaption();
+}
+
+void TForm1::loadMessageSetFile(const QString& file) {
+    // One step on every page the set changes.
+    std::array<std::optional<PageStep>, kMessageSetCount> steps;
+    for (int i = 0; i < kMessageSetCount; ++i) steps[i].emplace(*m_grids[i]);
+    MessageFileError why = MessageFileError::None;
+    if (LoadMessageSet(toPath(file), editorList(), &why) != 0)
+        m_prompts.error(QString::fromStdString(MessageFileErrorText(why, toPath(file))));
     updateKindCaption();
 }
 
@@ -435,32 +451,40 @@ void TForm1::fontButtonClick(int font) {
 }
 
 void TForm1::FormatZwyklyClick() {
+    const PageStep step(grid(m_messageNumber));
     m_current->insertCell(kAttrFormat, kFormatNormal);
 }
 void TForm1::FormatInwersjaClick() {
+    const PageStep step(grid(m_messageNumber));
     m_current->insertCell(kAttrFormat, kFormatInverse);
 }
 
 void TForm1::EfektyPauzaClick() {
+    const PageStep step(grid(m_messageNumber));
     m_current->insertItem({kAttrLead, kLeadPause}, {kDefaultPause, kParameterMark});
 }
 
 void TForm1::insertEffect(EffectCode code) {
+    const PageStep step(grid(m_messageNumber));
     m_current->insertItem({kAttrLead, kLeadEffect}, {std::uint8_t(code), kParameterMark});
 }
 
 void TForm1::WstawCzasClick() {
+    const PageStep step(grid(m_messageNumber));
     m_current->insertTime();
 }
 void TForm1::WstawDateClick() {
+    const PageStep step(grid(m_messageNumber));
     m_current->insertDate();
 }
 void TForm1::WstawTemperatureClick() {
+    const PageStep step(grid(m_messageNumber));
     m_current->insertTemperature();
 }
 
 void TForm1::WstawSymbolGraficznyClick() {
     if (!m_current) return;
+    const PageStep step(grid(m_messageNumber));
     m_gfxSymbols->resetChoice();
     m_gfxSymbols->exec();
     const unsigned start = m_gfxSymbols->selectedStart();
@@ -476,6 +500,7 @@ void TForm1::CategoryButtons1Categories5Items0Click() {
             QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
         return;
     }
+    const PageStep step(grid(m_messageNumber));
     m_current->setMessageKind(std::uint8_t((m_current->messageKind() + 1) % 3));
     updateKindCaption();
 }
@@ -490,6 +515,7 @@ void TForm1::Ustawieniaprogramu1Click() {
 
 void TForm1::WstawZnakASCIIClick() {
     if (!m_current) return;
+    const PageStep step(grid(m_messageNumber));
     m_charTable->CharTableFont = std::uint8_t(m_current->currentAttribute() & kFontMask);
     m_charTable->CharTablePage = 0;
     m_charTable->exec();
@@ -499,6 +525,7 @@ void TForm1::WstawZnakASCIIClick() {
 
 void TForm1::WstawSymbolClick() {
     if (!m_current) return;
+    const PageStep step(grid(m_messageNumber));
     m_charTable->CharTableFont = kFontSymbols;
     m_charTable->CharTablePage = 1;
     m_charTable->exec();
@@ -517,14 +544,15 @@ void TForm1::WstawSymbolClick() {
 }
 
 void TForm1::Wklej1Click() {
-    // The clipboard's text goes in as code page 1250 bytes, each one typed at the cursor.
-    QStringEncoder encode("windows-1250");
-    const QByteArray bytes = encode(QApplication::clipboard()->text());
-    for (char c : bytes) m_current->keyPress(static_cast<std::uint8_t>(c));
+    // Cells copied from a page go in as cells; any other text is typed byte for byte.
+    const QString status =
+        PasteClipboard(grid(m_messageNumber), QApplication::clipboard()->mimeData());
+    if (!status.isEmpty()) ShowStatus(status);
 }
 
 void TForm1::SkasujKomunikatClick() {
     if (!m_prompts.question(QStringLiteral("Czy na pewno skasować komunikat?"))) return;
+    const PageStep step(grid(m_messageNumber));
     m_current->clear();
     updateKindCaption();
     m_panel->repaintButtons();

@@ -18,8 +18,10 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QLabel;
 class QTabWidget;
+class QUndoGroup;
 class QToolBar;
 class QToolButton;
 class QMenu;
@@ -114,6 +116,17 @@ public:
     /// Shows message page n (1..8).
     void showPage(int n);
 
+    // Undo, redo and the cell clipboard of the current page.
+    void CofnijClick();
+    void PonowClick();
+    void WytnijClick();
+    void KopiujClick();
+    /// Loads a *.kom into the current page, or a *.kzb into all pages, as the load commands do.
+    void loadMessageFile(const QString& file);
+    void loadMessageSetFile(const QString& file);
+    /// Follows the current page: the undo stack of its grid.
+    QUndoGroup& undoGroup() { return *m_undoGroup; }
+
     // What tests and other windows read.
     MessageContainer& editor(int n) { return *m_editors[n - 1]; }
     MessageContainer* currentEditor() { return m_current; }
@@ -143,12 +156,17 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenus();
     void buildToolBar();
     void buildPages();
     void buildPanel();
+    /// Undo, redo, cut and copy: the page histories, their menu items and dropped files.
+    void buildEditing();
+    void updateClipboardActions();
     void drawFontButton(QPainter& painter, const QRect& rect, int item);
     void updateKindCaption();
     void repaintCurrentGrid();
@@ -209,6 +227,12 @@ private:
     QTimer m_expandTimer;
     int m_kindGroup = -1;
     int m_fontGroup = -1;
+    QMenu* m_editMenu = nullptr;
+    QAction* m_cutAction = nullptr;
+    QAction* m_copyAction = nullptr;
+    // Last, so it goes first: a page's stack leaving the group while the window is destroyed
+    // would report to the window after its editors are gone.
+    std::unique_ptr<QUndoGroup> m_undoGroup;
 };
 
 } // namespace pixbar

@@ -12,6 +12,34 @@
 
 namespace pixbar::test {
 
+/// Every lead cell is followed by its parameter and no parameter stands alone.
+/// Text in these tests never uses character 0x01, so any cell holding it must follow a lead.
+inline ::testing::AssertionResult pairsIntact(const MessageRecord& r) {
+    const int end = r.end();
+    bool afterLead = false;
+    for (int i = 0; i < kCellCount; ++i) {
+        const Cell c = r.cell(i);
+        if (afterLead) {
+            if (c.attribute == kCellEnd || c.character != kParameterMark)
+                return ::testing::AssertionFailure() << "lead at " << i - 1 << " has no parameter";
+            afterLead = false;
+            continue;
+        }
+        if (c.attribute == kAttrLead) {
+            if (i == kCellCount - 1)
+                return ::testing::AssertionFailure() << "lead alone in the last cell";
+            afterLead = true;
+        } else if (c.attribute != kCellEnd && c.character == kParameterMark) {
+            return ::testing::AssertionFailure() << "parameter without lead at " << i;
+        }
+        if (i > end && c.attribute != kCellEnd)
+            return ::testing::AssertionFailure() << "cell " << i << " after the end";
+    }
+    if (r.bytes[kSentinelOffset] != 0 || r.bytes[kSentinelOffset + 1] != 0)
+        return ::testing::AssertionFailure() << "sentinel not zero";
+    return ::testing::AssertionSuccess();
+}
+
 /// A grid as the main window's will be: every cursor move is put to the editor's canSelect.
 class FakeGrid : public MessageGrid {
 public:
