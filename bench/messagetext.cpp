@@ -1,6 +1,6 @@
 // Decoding a full message set to its text form and composing it back.
-#include "codepage1250.h"
 #include "messagetext.h"
+#include "codepage1250.h"
 
 #include <benchmark/benchmark.h>
 

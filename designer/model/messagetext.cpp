@@ -22,10 +22,19 @@ constexpr std::string_view kSectionOpen = "[message";
 
 /// Effect names of the text form, by effect code (index 0 unused): the captions in lower
 /// case without Polish marks.
-constexpr std::array<std::string_view, kEffectCodeCount + 1> kEffectNames{
-    "",          "scroller",        "tekst stojacy",  "najazd z dolu", "najazd z gory",
-    "roleta z dolu", "roleta z gory", "piksele",       "mrugaj inwersja", "mrugaj ekranem",
-    "linie z dolu", "linie z gory",   "maszyna do pisania"};
+constexpr std::array<std::string_view, kEffectCodeCount + 1> kEffectNames{"",
+                                                                          "scroller",
+                                                                          "tekst stojacy",
+                                                                          "najazd z dolu",
+                                                                          "najazd z gory",
+                                                                          "roleta z dolu",
+                                                                          "roleta z gory",
+                                                                          "piksele",
+                                                                          "mrugaj inwersja",
+                                                                          "mrugaj ekranem",
+                                                                          "linie z dolu",
+                                                                          "linie z gory",
+                                                                          "maszyna do pisania"};
 
 constexpr std::array<std::string_view, 3> kKindNames{"single", "upper", "lower"};
 
@@ -121,7 +130,8 @@ public:
 
     std::string run() {
         const std::uint8_t kind = m_record.kind();
-        if (kind >= 1 && kind < kKindNames.size()) line("{kind " + std::string(kKindNames[kind]) + "}");
+        if (kind >= 1 && kind < kKindNames.size())
+            line("{kind " + std::string(kKindNames[kind]) + "}");
         int end = 0;
         while (end < kCellCount && m_record.attribute(end) != kCellEnd) ++end;
         int i = 0;
@@ -250,9 +260,8 @@ private:
 
     /// Bytes after the message that are not 0, and a kind byte outside 0..2, as one item.
     void writeTail(int end) {
-        const std::size_t limit = m_record.kind() <= std::uint8_t(MessageKind::Lower)
-                                      ? kKindOffset
-                                      : kRecordSize;
+        const std::size_t limit =
+            m_record.kind() <= std::uint8_t(MessageKind::Lower) ? kKindOffset : kRecordSize;
         std::size_t first = std::size_t(end) * 2;
         while (first < limit && m_record.bytes[first] == 0) ++first;
         if (first == limit) return;
@@ -417,8 +426,8 @@ private:
         dispatch(lower(words[0].text), words, start, shown);
     }
 
-    long number(const std::vector<Word>& words, std::size_t i, long min, long max,
-                const char* what, Place start, const std::string& shown) {
+    long number(const std::vector<Word>& words, std::size_t i, long min, long max, const char* what,
+                Place start, const std::string& shown) {
         if (i >= words.size()) throw Failure{start, std::string("missing number in ") + shown};
         const auto n = parseNumber(words[i].text);
         if (!n) throw Failure{words[i].place, "bad number \"" + words[i].text + "\" in " + shown};
@@ -451,17 +460,18 @@ private:
         }
         if (name == "time" || name == "date" || name == "temperature") {
             expectCount(words, 1, start, shown);
-            const Cell cell = name == "time"   ? Cell{std::uint8_t(m_font | kClassTime), kMarkTime}
-                              : name == "date" ? Cell{std::uint8_t(m_font | kClassDate), kMarkDate}
-                                               : Cell{std::uint8_t(m_font | kClassTemperature),
-                                                      kMarkTemperature};
+            const Cell cell =
+                name == "time"   ? Cell{std::uint8_t(m_font | kClassTime), kMarkTime}
+                : name == "date" ? Cell{std::uint8_t(m_font | kClassDate), kMarkDate}
+                                 : Cell{std::uint8_t(m_font | kClassTemperature), kMarkTemperature};
             return named({&cell, 1}, start, shown);
         }
         if (name == "pause") {
             if (words.size() > 2) throw Failure{words[2].place, "too many values in " + shown};
             const std::uint8_t duration =
-                words.size() == 1 ? kDefaultPause
-                                  : std::uint8_t(number(words, 1, 1, kMaxPause, "pause", start, shown));
+                words.size() == 1
+                    ? kDefaultPause
+                    : std::uint8_t(number(words, 1, 1, kMaxPause, "pause", start, shown));
             const Cell cells[] = {{kAttrLead, kLeadPause}, {duration, kParameterMark}};
             return named(cells, start, shown);
         }
@@ -612,8 +622,9 @@ std::string_view trim(std::string_view s) {
 /// "[message N]" alone on its line: the section's number text, or nothing for another line.
 std::optional<std::string_view> sectionNumber(std::string_view line) {
     line = trim(line);
-    if (line.size() < kSectionOpen.size() + 2 || lower(line.substr(0, kSectionOpen.size())) != kSectionOpen ||
-        line.back() != ']' || !isBlank(line[kSectionOpen.size()]))
+    if (line.size() < kSectionOpen.size() + 2 ||
+        lower(line.substr(0, kSectionOpen.size())) != kSectionOpen || line.back() != ']' ||
+        !isBlank(line[kSectionOpen.size()]))
         return std::nullopt;
     const std::string_view inner =
         trim(line.substr(kSectionOpen.size(), line.size() - kSectionOpen.size() - 1));
@@ -699,7 +710,8 @@ std::optional<TextError> ComposeMessageSet(std::string_view text, const Characte
                 const Place place{line, columnOf(l.text, *number)};
                 const std::string shown = "[message " + std::string(*number) + "]";
                 const auto n = parseNumber(*number);
-                if (!n) throw Failure{place, "bad number \"" + std::string(*number) + "\" in " + shown};
+                if (!n)
+                    throw Failure{place, "bad number \"" + std::string(*number) + "\" in " + shown};
                 if (*n < 1 || *n > kMessageSetCount)
                     throw Failure{place, "message number out of range in " + shown + " (1..8)"};
                 for (const Section& s : sections)

@@ -28,10 +28,10 @@ void put(const std::filesystem::path& file, const std::string& text) {
 
 /// Runs `pixbarctl ARGS` in `dir` (ARGS as the shell reads them), `input` on standard input.
 CtlRun pixbarctl(const std::filesystem::path& dir, const std::string& args,
-              const std::string& input = "") {
+                 const std::string& input = "") {
     put(dir / "stdin.txt", input);
-    const std::string command = "cd '" + dir.string() + "' && " PIXBARCTL " " + args +
-                                " <stdin.txt 2>stderr.txt";
+    const std::string command =
+        "cd '" + dir.string() + "' && " PIXBARCTL " " + args + " <stdin.txt 2>stderr.txt";
     CtlRun run;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -80,7 +80,8 @@ TEST(ComposeCommand, ASetFromStandardInputAndBack) {
     ASSERT_EQ(composed.code, 0) << composed.err;
     const std::string bytes = slurp(dir.path() / "day.KZB");
     ASSERT_EQ(bytes.size(), 8192u);
-    EXPECT_EQ(bytes.substr(1024, 6), "\x03Z\x03" "a\x03\xBF");
+    EXPECT_EQ(bytes.substr(1024, 6), "\x03Z\x03"
+                                     "a\x03\xBF");
     EXPECT_EQ(bytes[2047], '\x01');
     EXPECT_EQ(bytes.substr(7168, 2), "\x0D\x01");
     const CtlRun decoded = pixbarctl(dir.path(), "decode day.KZB");

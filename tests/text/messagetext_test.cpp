@@ -94,7 +94,8 @@ class EditorMadeText : public test::EditorTest {
 protected:
     /// Types UTF-8 text as the keyboard does: one code page 1250 byte a key.
     void typeText(const char* utf8) {
-        for (const QChar c : QString::fromUtf8(utf8)) editor.keyPress(*cp1250().encode(c.unicode()));
+        for (const QChar c : QString::fromUtf8(utf8))
+            editor.keyPress(*cp1250().encode(c.unicode()));
     }
 };
 
@@ -153,7 +154,11 @@ const ItemCase kItemCases[] = {
     {"{font 1}a{font 15}b", {{1, 'a'}, {15, 'b'}}},
     {"{font 12}ąŹ€", {{0x0C, 0xB9}, {0x0C, 0x8F}, {0x0C, 0x80}}, 0, {}, true},
     {"{font 0x0C}a", {{0x0C, 'a'}}},
-    {"{cell 0x03 0x81}{cell 0x03 0x09}{cell 0x03 0x7F}", {{3, 0x81}, {3, 9}, {3, 0x7F}}, 0, {}, true},
+    {"{cell 0x03 0x81}{cell 0x03 0x09}{cell 0x03 0x7F}",
+     {{3, 0x81}, {3, 9}, {3, 0x7F}},
+     0,
+     {},
+     true},
     {"{font 14}x\t", {{0x0E, 'x'}, {0x0E, 9}}},
     {"{normal}{inverse}", {{0x50, 0x80}, {0x50, 0x81}}, 0, {}, true},
     {"{pause}{pause 9}", {{0xF0, 1}, {2, 1}, {0xF0, 1}, {9, 1}}, 0, {}, true},
@@ -167,7 +172,10 @@ const ItemCase kItemCases[] = {
     {"{gfx 5}{gfx 254}", {{0x0D, 5}, {0x0D, 254}}, 0, {}, true},
     {"{cell 0xF0 0x10}{cell 0x0D 0x01}", {{0xF0, 0x10}, {0x0D, 0x01}}, 0, {}, true},
     {"{cell 0x0F 0x81}{cell 0x50 0x82}{cell 0x10 0xFF}",
-     {{0x0F, 0x81}, {0x50, 0x82}, {0x10, 0xFF}}, 0, {}, true},
+     {{0x0F, 0x81}, {0x50, 0x82}, {0x10, 0xFF}},
+     0,
+     {},
+     true},
     {"{{x}}", {{3, '{'}, {3, 'x'}, {3, '}'}}, 0, {}, true},
     {"A\nB\r\nC", {{3, 'A'}, {3, 'B'}, {3, 'C'}}},
     {"{cell 0x03 0x0D}{cell 0x03 0x0A}\nX", {{3, 0x0D}, {3, 0x0A}, {3, 'X'}}, 0, {}, true},
@@ -233,13 +241,14 @@ TEST(MessageText, ErrorsNameLineAndColumn) {
         {"{font 0}", "1:7: font out of range in {font 0} (1..15)"},
         {"ab✓", "1:3: the character \"✓\" (U+2713) is not in code page 1250"},
         {full + "B", "1:501: too long a message: \"B\" does not fit in cells 0..499"},
-        {full.substr(1) + "{pause}", "1:500: too long a message: {pause} does not fit in cells 0..499"},
+        {full.substr(1) + "{pause}",
+         "1:500: too long a message: {pause} does not fit in cells 0..499"},
         {full.substr(1) + "{symbol 0x80}",
          "1:500: too long a message: {symbol 0x80} does not fit in cells 0..499"},
         {full + "{cell 1 1}", "1:501: too long a message: {cell 1 1} does not fit in cells 0..499"},
         {"{effect 13}", "1:9: effect out of range in {effect 13} (1..12)"},
-        {"{effect najazd z dołu}",
-         "1:9: unknown effect in {effect najazd z dołu} (1..12 or a name such as \"najazd z dolu\")"},
+        {"{effect najazd z dołu}", "1:9: unknown effect in {effect najazd z dołu} (1..12 or a name "
+                                   "such as \"najazd z dolu\")"},
         {"{pause 0}", "1:8: pause out of range in {pause 0} (1..255)"},
         {"{gfx 255}", "1:6: column out of range in {gfx 255} (1..254)"},
         {"{cell 0x100 1}", "1:7: cell byte out of range in {cell 0x100 1} (0..255)"},
@@ -260,9 +269,13 @@ TEST(MessageText, ErrorsNameLineAndColumn) {
         {"{tail 1000: 0G}", "1:13: bad byte \"0G\" in the tail (two hexadecimal digits each)"},
         {"{tail 1000: 41}\nA", "2:1: {tail} comes last: nothing may follow it"},
         {"{tail 41}", "1:1: the tail needs the offset of its first byte: {tail 1000: 00 41}"},
-        {"{kind upper}\n{tail 1023: 05}", "1:1: {tail} sets byte 1023, the kind byte: leave out {kind}"},
-        {"a\xFF" "b", "1:2: not UTF-8 text"},
-        {"\n[message 1]\nA", "2:1: this text is a message set ([message N] sections), not one message"},
+        {"{kind upper}\n{tail 1023: 05}",
+         "1:1: {tail} sets byte 1023, the kind byte: leave out {kind}"},
+        {"a\xFF"
+         "b",
+         "1:2: not UTF-8 text"},
+        {"\n[message 1]\nA",
+         "2:1: this text is a message set ([message N] sections), not one message"},
     };
     for (const auto& c : cases) {
         MessageRecord r = recordOf({{1, 1}});

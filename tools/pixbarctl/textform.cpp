@@ -73,7 +73,8 @@ std::string fileErrorText(MessageFileError error, const std::string& file, bool 
     case MessageFileError::CannotOpen:
         return file + ": cannot be opened";
     case MessageFileError::WrongSize:
-        return file + (set ? ": a message set holds 8192 bytes" : ": a message file holds 1024 bytes");
+        return file +
+               (set ? ": a message set holds 8192 bytes" : ": a message file holds 1024 bytes");
     case MessageFileError::CannotWrite:
         return file + ": cannot be written";
     }
