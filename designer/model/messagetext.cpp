@@ -1,6 +1,7 @@
 #include "messagetext.h"
 
 #include "ledmessagecon.h"
+#include "messagetextsyntax.h"
 
 #include <algorithm>
 #include <array>
@@ -13,50 +14,10 @@ namespace pixbar {
 
 namespace {
 
+using namespace textform;
+
 constexpr int kLastCell = kCellCount - 1;
-constexpr std::size_t kTailBytesPerLine = 32;
-constexpr std::uint8_t kMaxPause = 0xFF;
-constexpr std::uint8_t kMaxGraphicColumn = 254;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::string_view kSectionOpen = "[message";
-
-/// Effect names of the text form, by effect code (index 0 unused): the captions in lower
-/// case without Polish marks.
-constexpr std::array<std::string_view, kEffectCodeCount + 1> kEffectNames{"",
-                                                                          "scroller",
-                                                                          "tekst stojacy",
-                                                                          "najazd z dolu",
-                                                                          "najazd z gory",
-                                                                          "roleta z dolu",
-                                                                          "roleta z gory",
-                                                                          "piksele",
-                                                                          "mrugaj inwersja",
-                                                                          "mrugaj ekranem",
-                                                                          "linie z dolu",
-                                                                          "linie z gory",
-                                                                          "maszyna do pisania"};
-
-constexpr std::array<std::string_view, 3> kKindNames{"single", "upper", "lower"};
-
-// --- UTF-8 --------------------------------------------------------------------------------
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
 
 /// Decodes the character at `at`; its byte length goes to `length`. Nothing for bytes that are
 /// not well-formed UTF-8 (overlong forms and surrogates included).
@@ -89,19 +50,6 @@ std::optional<char32_t> decodeUtf8(std::string_view s, std::size_t at, std::size
     return c;
 }
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-void appendHex(std::string& out, std::uint8_t b) {
-    out += kHexDigits[b >> 4];
-    out += kHexDigits[b & 0x0F];
-}
-
-std::string hexByte(std::uint8_t b) {
-    std::string s = "0x";
-    appendHex(s, b);
-    return s;
-}
-
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
@@ -112,178 +60,6 @@ std::string lower(std::string_view s) {
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
-
-// --- writing ------------------------------------------------------------------------------
-
-/// A character that the text can show as itself: printable, and coming back to the same byte.
-std::optional<char32_t> plainCharacter(std::uint8_t byte, const CharacterCodec& codec) {
-    const std::optional<char32_t> c = codec.decode(byte);
-    if (!c || *c < 0x20 || *c == 0x7F || (*c >= 0x80 && *c < 0xA0) || *c == 0xFFFD) return {};
-    if (codec.encode(*c) != byte) return {};
-    return c;
-}
-
-class Writer {
-public:
-    Writer(const MessageRecord& record, const CharacterCodec& codec)
-        : m_record(record), m_codec(codec) {}
-
-    std::string run() {
-        const std::uint8_t kind = m_record.kind();
-        if (kind >= 1 && kind < kKindNames.size())
-            line("{kind " + std::string(kKindNames[kind]) + "}");
-        int end = 0;
-        while (end < kCellCount && m_record.attribute(end) != kCellEnd) ++end;
-        int i = 0;
-        while (i < end) i += writeItem(i, end);
-        if (!m_atLineStart) m_out += '\n';
-        writeTail(end);
-        return m_out;
-    }
-
-private:
-    void line(const std::string& s) {
-        m_out += s;
-        m_out += '\n';
-        m_atLineStart = true;
-    }
-    void put(const std::string& s) {
-        m_out += s;
-        m_atLineStart = false;
-    }
-    void setFont(std::uint8_t font) {
-        if (font == m_font) return;
-        put("{font " + std::to_string(font) + "}");
-        m_font = font;
-    }
-    void rawCell(Cell c) {
-        m_out += "{cell 0x";
-        appendHex(m_out, c.attribute);
-        m_out += " 0x";
-        appendHex(m_out, c.character);
-        m_out += '}';
-        m_atLineStart = false;
-        // A line feed cell ends the line of the text too, so the text reads as the sign shows.
-        if (c.character == '\n' && (c.attribute & kClassMask) == kClassText) line("");
-    }
-
-    /// Writes the item at cell i (before `end`) and returns the number of cells it took.
-    int writeItem(int i, int end) {
-        const Cell c = m_record.cell(i);
-        const bool hasNext = i + 1 < end;
-        const Cell next = hasNext ? m_record.cell(i + 1) : Cell{};
-        if (m_afterLead) {
-            // The parameter of a lead cell that no named item describes.
-            m_afterLead = false;
-            rawCell(c);
-            return 1;
-        }
-        const std::uint8_t font = c.attribute & kFontMask;
-        switch (c.attribute & kClassMask) {
-        case kClassText:
-            if (font == kFontGraphicSymbols && c.character >= 1 &&
-                c.character <= kMaxGraphicColumn) {
-                put("{gfx " + std::to_string(c.character) + "}");
-                return 1;
-            }
-            if (font == kFontSymbols && c.character != 0) {
-                std::array<Cell, 2> cells;
-                const int count = SymbolCells(c.character, cells);
-                if (count == 1) {
-                    put("{symbol " + hexByte(c.character) + "}");
-                    return 1;
-                }
-                if (hasNext && c == cells[0] && next == cells[1]) {
-                    put("{symbol " + hexByte(c.character) + "}");
-                    return 2;
-                }
-                break; // half of a two-cell symbol alone
-            }
-            if (font == kFontGraphicSymbols || font == kFontSymbols || c.character == 0) break;
-            if (const auto ch = plainCharacter(c.character, m_codec)) {
-                // A line may not open with "[": it would read as a section of a set.
-                if (m_atLineStart && *ch == '[') break;
-                setFont(font);
-                std::string s;
-                appendUtf8(s, *ch);
-                if (*ch == '{' || *ch == '}') s += s;
-                put(s);
-                return 1;
-            }
-            break;
-        case kClassTime:
-        case kClassDate:
-        case kClassTemperature: {
-            static constexpr std::pair<std::uint8_t, const char*> kFields[] = {
-                {kMarkTime, "{time}"}, {kMarkDate, "{date}"}, {kMarkTemperature, "{temperature}"}};
-            const auto& field = kFields[((c.attribute & kClassMask) >> 4) - 1];
-            if (font == 0 || c.character != field.first) break;
-            setFont(font);
-            put(field.second);
-            return 1;
-        }
-        case kClassFormat:
-            if (c.attribute != kAttrFormat) break;
-            if (c.character == kFormatNormal) {
-                put("{normal}");
-                return 1;
-            }
-            if (c.character == kFormatInverse) {
-                put("{inverse}");
-                return 1;
-            }
-            break;
-        case kClassLead:
-            if (c.attribute != kAttrLead) break;
-            if (hasNext && next.character == kParameterMark) {
-                if (c.character == kLeadPause) {
-                    put(next.attribute == kDefaultPause
-                            ? std::string("{pause}")
-                            : "{pause " + std::to_string(next.attribute) + "}");
-                    return 2;
-                }
-                if (c.character == kLeadEffect && next.attribute >= 1 &&
-                    next.attribute <= kEffectCodeCount) {
-                    put("{effect " + std::to_string(next.attribute) + "}");
-                    return 2;
-                }
-            }
-            rawCell(c);
-            m_afterLead = true;
-            return 1;
-        default:
-            break;
-        }
-        rawCell(c);
-        return 1;
-    }
-
-    /// Bytes after the message that are not 0, and a kind byte outside 0..2, as one item.
-    void writeTail(int end) {
-        const std::size_t limit =
-            m_record.kind() <= std::uint8_t(MessageKind::Lower) ? kKindOffset : kRecordSize;
-        std::size_t first = std::size_t(end) * 2;
-        while (first < limit && m_record.bytes[first] == 0) ++first;
-        if (first == limit) return;
-        std::size_t last = limit;
-        while (m_record.bytes[last - 1] == 0) --last;
-        std::string s = "{tail " + std::to_string(first) + ":";
-        for (std::size_t at = first; at < last; ++at) {
-            s += (at - first) % kTailBytesPerLine == 0 && at != first ? '\n' : ' ';
-            appendHex(s, m_record.bytes[at]);
-        }
-        line(s + "}");
-    }
-
-    const MessageRecord& m_record;
-    const CharacterCodec& m_codec;
-    std::string m_out;
-    std::uint8_t m_font = kFontDefault;
-    bool m_atLineStart = true;
-    bool m_afterLead = false;
-};
-
-// --- reading ------------------------------------------------------------------------------
 
 struct Place {
     int line = 1;
@@ -647,20 +423,6 @@ TextError toError(const Failure& f) {
 
 std::string TextError::where() const {
     return std::to_string(line) + ":" + std::to_string(column) + ": " + message;
-}
-
-std::string MessageToText(const MessageRecord& record, const CharacterCodec& codec) {
-    return Writer(record, codec).run();
-}
-
-std::string MessageSetToText(const MessageSetRecords& records, const CharacterCodec& codec) {
-    std::string out;
-    for (int n = 1; n <= kMessageSetCount; ++n) {
-        if (n > 1) out += '\n';
-        out += "[message " + std::to_string(n) + "]\n";
-        out += MessageToText(records[std::size_t(n - 1)], codec);
-    }
-    return out;
 }
 
 bool IsMessageSetText(std::string_view text) {
