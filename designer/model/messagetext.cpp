@@ -312,25 +312,22 @@ private:
         if (rest.empty()) throw Failure{start, form};
         std::string offsetText = rest[0].text;
         const Place offsetPlace = rest[0].place;
-        std::size_t colon = offsetText.find(':');
-        std::string afterColon;
-        if (colon != std::string::npos) {
-            afterColon = offsetText.substr(colon + 1);
+        Word afterColon; // bytes written straight after the colon, in the same word
+        if (const std::size_t colon = offsetText.find(':'); colon != std::string::npos) {
+            afterColon = {offsetText.substr(colon + 1), offsetPlace};
+            afterColon.place.column += int(colon) + 1;
             offsetText.resize(colon);
             rest.erase(rest.begin());
         } else if (rest.size() >= 2 && rest[1].text.starts_with(':')) {
-            afterColon = rest[1].text.substr(1);
+            afterColon = {rest[1].text.substr(1), rest[1].place};
+            afterColon.place.column += 1;
             rest.erase(rest.begin(), rest.begin() + 2);
         } else {
             throw Failure{start, form};
         }
         const auto offset = parseNumber(offsetText);
         if (!offset) throw Failure{offsetPlace, "bad number \"" + offsetText + "\" in {tail}"};
-        if (!afterColon.empty()) {
-            Place p = offsetPlace;
-            p.column += int(colon) + 1;
-            rest.insert(rest.begin(), Word{afterColon, p});
-        }
+        if (!afterColon.text.empty()) rest.insert(rest.begin(), afterColon);
         std::vector<std::uint8_t> bytes;
         for (const Word& w : rest) {
             for (std::size_t i = 0; i < w.text.size(); i += 2) {

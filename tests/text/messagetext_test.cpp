@@ -267,6 +267,8 @@ TEST(MessageText, ErrorsNameLineAndColumn) {
          "1:9: the tail starts at byte 2, inside the message (its cells end at byte 4)"},
         {"{tail 1020: 01 02 03 04 05}", "1:1: the tail runs past byte 1023"},
         {"{tail 1000: 0G}", "1:13: bad byte \"0G\" in the tail (two hexadecimal digits each)"},
+        {"{tail 1000:410}", "1:14: bad byte \"0\" in the tail (two hexadecimal digits each)"},
+        {"{tail 1000 :4x}", "1:13: bad byte \"4x\" in the tail (two hexadecimal digits each)"},
         {"{tail 1000: 41}\nA", "2:1: {tail} comes last: nothing may follow it"},
         {"{tail 41}", "1:1: the tail needs the offset of its first byte: {tail 1000: 00 41}"},
         {"{kind upper}\n{tail 1023: 05}",
