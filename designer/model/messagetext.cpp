@@ -15,6 +15,7 @@ namespace pixbar {
 namespace {
 
 using namespace textform;
+using namespace std::string_view_literals;
 
 constexpr int kLastCell = kCellCount - 1;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -68,8 +69,9 @@ struct Place {
 
 /// A word inside an item, with the place of its first character.
 struct Word {
-    std::string text;
+    std::string_view text;
     Place place;
+    std::size_t begin = 0; ///< offset in the text
 };
 
 struct Failure {
@@ -137,170 +139,204 @@ private:
     }
 
     void text(char32_t c, Place place) {
-        std::string shown;
-        appendUtf8(shown, c);
         const auto byte = m_codec.encode(c);
+        m_character = c;
         if (!byte) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
-            throw Failure{place, "the character \"" + shown + "\" (" + code +
-                                     ") is not in code page 1250"};
+            throw Failure{place,
+                          "the character " + what() + " (" + code + ") is not in code page 1250"};
         }
         if (*byte == 0) throw Failure{place, "the character U+0000 cannot be a text cell"};
         const Cell cell{m_font, *byte};
-        named({&cell, 1}, place, "\"" + shown + "\"");
+        named({&cell, 1}, place);
+    }
+
+    /// The character or item being read, as the user wrote it, for messages.
+    std::string what() const {
+        if (m_character == 0) return shown();
+        std::string s = "\"";
+        appendUtf8(s, m_character);
+        return s + "\"";
+    }
+    /// The item being read with its words, as in "{effect 3}".
+    std::string shown() const {
+        std::string s = "{";
+        for (const Word& w : m_words) {
+            if (s.size() > 1) s += ' ';
+            s += w.text;
+        }
+        return s + "}";
     }
 
     /// Cells of a named item: they follow the editor's rules.
-    void named(std::span<const Cell> cells, Place place, const std::string& what) {
+    void named(std::span<const Cell> cells, Place place) {
         if (m_openLead)
-            throw Failure{place, what + " would stand in the parameter cell of the lead "
-                                        "{cell 0xF0 ...} before it: write that cell as {cell}"};
+            throw Failure{place, what() + " would stand in the parameter cell of the lead "
+                                          "{cell 0xF0 ...} before it: write that cell as {cell}"};
         if (m_count + int(cells.size()) > kCellCount)
-            throw Failure{place, "too long a message: " + what + " does not fit in cells 0.." +
+            throw Failure{place, "too long a message: " + what() + " does not fit in cells 0.." +
                                      std::to_string(kLastCell)};
         for (const Cell& c : cells) m_record.setCell(m_count++, c);
         m_content = true;
     }
 
     /// A cell taken exactly as written.
-    void raw(Cell cell, Place place, const std::string& what) {
+    void raw(Cell cell, Place place) {
         if (m_count >= kCellCount)
-            throw Failure{place, "too long a message: " + what + " does not fit in cells 0.." +
+            throw Failure{place, "too long a message: " + what() + " does not fit in cells 0.." +
                                      std::to_string(kLastCell)};
         m_record.setCell(m_count++, cell);
         m_openLead = !m_openLead && cell.attribute == kAttrLead;
         m_content = true;
     }
 
-    void item(Place start) {
-        // Words up to the closing brace; an opening brace inside means this one was not closed.
-        std::vector<Word>& words = m_words;
-        words.clear();
-        std::string shown = "{";
+    /// Splits the text from the reading position up to `stop` into words, moving past it.
+    void readWords(std::size_t stop) {
+        m_words.clear();
         bool inWord = false;
-        for (;;) {
-            if (m_at >= m_text.size() || m_text[m_at] == '{')
-                throw Failure{start, "unclosed item " + shown};
-            const Place place = m_place;
-            const char32_t c = next();
-            if (c == '}') break;
-            if (c < 0x80 && isBlank(char(c))) {
-                inWord = false;
+        const auto endWord = [&] {
+            if (inWord) {
+                Word& w = m_words.back();
+                w.text = m_text.substr(w.begin, m_at - w.begin);
+            }
+            inWord = false;
+        };
+        while (m_at < stop) {
+            const char b = m_text[m_at];
+            if (isBlank(b)) {
+                endWord();
+                next();
                 continue;
             }
-            if (!inWord) {
-                words.push_back({"", place});
-                if (shown.size() > 1) shown += ' ';
-            }
+            if (!inWord) m_words.push_back({{}, m_place, m_at});
             inWord = true;
-            appendUtf8(words.back().text, c);
-            appendUtf8(shown, c);
+            if (std::uint8_t(b) < 0x80) {
+                ++m_at;
+                ++m_place.column;
+            } else {
+                next(); // a whole character, checked
+            }
         }
-        shown += '}';
-        if (words.empty()) throw Failure{start, "empty item {}"};
-        dispatch(lower(words[0].text), words, start, shown);
+        endWord();
+    }
+
+    void item(Place start) {
+        m_character = 0;
+        // An opening brace before the closing one means this item was not closed.
+        std::size_t close = m_at;
+        while (close < m_text.size() && m_text[close] != '{' && m_text[close] != '}') ++close;
+        if (close == m_text.size() || m_text[close] == '{') {
+            readWords(close);
+            throw Failure{start, "unclosed item " + shown().substr(0, shown().size() - 1)};
+        }
+        readWords(close);
+        next(); // the closing brace
+        if (m_words.empty()) throw Failure{start, "empty item {}"};
+        dispatch(lower(m_words[0].text), m_words, start);
     }
 
     long number(const std::vector<Word>& words, std::size_t i, long min, long max, const char* what,
-                Place start, const std::string& shown) {
-        if (i >= words.size()) throw Failure{start, std::string("missing number in ") + shown};
+                Place start) {
+        if (i >= words.size()) throw Failure{start, std::string("missing number in ") + shown()};
         const auto n = parseNumber(words[i].text);
-        if (!n) throw Failure{words[i].place, "bad number \"" + words[i].text + "\" in " + shown};
+        if (!n)
+            throw Failure{words[i].place,
+                          "bad number \"" + std::string(words[i].text) + "\" in " + shown()};
         if (*n < min || *n > max)
-            throw Failure{words[i].place, std::string(what) + " out of range in " + shown + " (" +
+            throw Failure{words[i].place, std::string(what) + " out of range in " + shown() + " (" +
                                               std::to_string(min) + ".." + std::to_string(max) +
                                               ")"};
         return *n;
     }
-    void expectCount(const std::vector<Word>& words, std::size_t count, Place start,
-                     const std::string& shown) {
-        if (words.size() > count) throw Failure{words[count].place, "too many values in " + shown};
-        if (words.size() < count) throw Failure{start, "missing number in " + shown};
+    void expectCount(const std::vector<Word>& words, std::size_t count, Place start) {
+        if (words.size() > count)
+            throw Failure{words[count].place, "too many values in " + shown()};
+        if (words.size() < count) throw Failure{start, "missing number in " + shown()};
     }
 
-    void dispatch(const std::string& name, const std::vector<Word>& words, Place start,
-                  const std::string& shown) {
-        if (name == "tail") return tail(words, start);
-        if (name == "kind") return kind(words, start, shown);
-        if (name == "font") {
-            expectCount(words, 2, start, shown);
-            m_font = std::uint8_t(number(words, 1, 1, kFontMask, "font", start, shown));
+    void dispatch(std::string_view name, const std::vector<Word>& words, Place start) {
+        if (name == "tail"sv) return tail(words, start);
+        if (name == "kind"sv) return kind(words, start);
+        if (name == "font"sv) {
+            expectCount(words, 2, start);
+            m_font = std::uint8_t(number(words, 1, 1, kFontMask, "font", start));
             m_content = true;
             return;
         }
-        if (name == "normal" || name == "inverse") {
-            expectCount(words, 1, start, shown);
-            const Cell cell{kAttrFormat, name == "normal" ? kFormatNormal : kFormatInverse};
-            return named({&cell, 1}, start, shown);
+        if (name == "normal"sv || name == "inverse"sv) {
+            expectCount(words, 1, start);
+            const Cell cell{kAttrFormat, name == "normal"sv ? kFormatNormal : kFormatInverse};
+            return named({&cell, 1}, start);
         }
-        if (name == "time" || name == "date" || name == "temperature") {
-            expectCount(words, 1, start, shown);
+        if (name == "time"sv || name == "date"sv || name == "temperature"sv) {
+            expectCount(words, 1, start);
             const Cell cell =
-                name == "time"   ? Cell{std::uint8_t(m_font | kClassTime), kMarkTime}
-                : name == "date" ? Cell{std::uint8_t(m_font | kClassDate), kMarkDate}
-                                 : Cell{std::uint8_t(m_font | kClassTemperature), kMarkTemperature};
-            return named({&cell, 1}, start, shown);
+                name == "time"sv ? Cell{std::uint8_t(m_font | kClassTime), kMarkTime}
+                : name == "date"sv
+                    ? Cell{std::uint8_t(m_font | kClassDate), kMarkDate}
+                    : Cell{std::uint8_t(m_font | kClassTemperature), kMarkTemperature};
+            return named({&cell, 1}, start);
         }
-        if (name == "pause") {
-            if (words.size() > 2) throw Failure{words[2].place, "too many values in " + shown};
+        if (name == "pause"sv) {
+            if (words.size() > 2) throw Failure{words[2].place, "too many values in " + shown()};
             const std::uint8_t duration =
-                words.size() == 1
-                    ? kDefaultPause
-                    : std::uint8_t(number(words, 1, 1, kMaxPause, "pause", start, shown));
+                words.size() == 1 ? kDefaultPause
+                                  : std::uint8_t(number(words, 1, 1, kMaxPause, "pause", start));
             const Cell cells[] = {{kAttrLead, kLeadPause}, {duration, kParameterMark}};
-            return named(cells, start, shown);
+            return named(cells, start);
         }
-        if (name == "effect") return effect(words, start, shown);
-        if (name == "symbol") {
-            expectCount(words, 2, start, shown);
+        if (name == "effect"sv) return effect(words, start);
+        if (name == "symbol"sv) {
+            expectCount(words, 2, start);
             std::array<Cell, 2> cells;
             const int count =
-                SymbolCells(std::uint8_t(number(words, 1, 1, 0xFF, "symbol", start, shown)), cells);
-            return named(std::span(cells.data(), std::size_t(count)), start, shown);
+                SymbolCells(std::uint8_t(number(words, 1, 1, 0xFF, "symbol", start)), cells);
+            return named(std::span(cells.data(), std::size_t(count)), start);
         }
-        if (name == "gfx") {
-            expectCount(words, 2, start, shown);
-            const Cell cell{kFontGraphicSymbols, std::uint8_t(number(words, 1, 1, kMaxGraphicColumn,
-                                                                     "column", start, shown))};
-            return named({&cell, 1}, start, shown);
+        if (name == "gfx"sv) {
+            expectCount(words, 2, start);
+            const Cell cell{kFontGraphicSymbols,
+                            std::uint8_t(number(words, 1, 1, kMaxGraphicColumn, "column", start))};
+            return named({&cell, 1}, start);
         }
-        if (name == "cell") {
-            expectCount(words, 3, start, shown);
-            const auto a = std::uint8_t(number(words, 1, 0, 0xFF, "cell byte", start, shown));
-            const auto c = std::uint8_t(number(words, 2, 0, 0xFF, "cell byte", start, shown));
-            return raw({a, c}, start, shown);
+        if (name == "cell"sv) {
+            expectCount(words, 3, start);
+            const auto a = std::uint8_t(number(words, 1, 0, 0xFF, "cell byte", start));
+            const auto c = std::uint8_t(number(words, 2, 0, 0xFF, "cell byte", start));
+            return raw({a, c}, start);
         }
-        throw Failure{start, "unknown item " + shown};
+        throw Failure{start, "unknown item " + shown()};
     }
 
-    void effect(const std::vector<Word>& words, Place start, const std::string& shown) {
-        if (words.size() < 2) throw Failure{start, "missing number in " + shown};
+    void effect(const std::vector<Word>& words, Place start) {
+        if (words.size() < 2) throw Failure{start, "missing number in " + shown()};
         long code = 0;
         const char first = words[1].text[0];
         if (words.size() == 2 && first >= '0' && first <= '9') {
-            code = number(words, 1, 1, kEffectCodeCount, "effect", start, shown);
+            code = number(words, 1, 1, kEffectCodeCount, "effect", start);
         } else {
             std::string wanted;
             for (std::size_t i = 1; i < words.size(); ++i)
                 wanted += (i > 1 ? " " : "") + lower(words[i].text);
             const auto found = std::find(kEffectNames.begin() + 1, kEffectNames.end(), wanted);
             if (found == kEffectNames.end())
-                throw Failure{words[1].place, "unknown effect in " + shown +
+                throw Failure{words[1].place, "unknown effect in " + shown() +
                                                   " (1..12 or a name such as \"najazd z dolu\")"};
             code = found - kEffectNames.begin();
         }
         const Cell cells[] = {{kAttrLead, kLeadEffect}, {std::uint8_t(code), kParameterMark}};
-        named(cells, start, shown);
+        named(cells, start);
     }
 
-    void kind(const std::vector<Word>& words, Place start, const std::string& shown) {
+    void kind(const std::vector<Word>& words, Place start) {
         if (m_content || m_kind)
             throw Failure{start, "{kind} goes on the first line, before the message"};
-        expectCount(words, 2, start, shown);
+        expectCount(words, 2, start);
         const auto found = std::find(kKindNames.begin(), kKindNames.end(), lower(words[1].text));
         if (found == kKindNames.end())
-            throw Failure{words[1].place, "unknown kind in " + shown + " (single, upper or lower)"};
+            throw Failure{words[1].place,
+                          "unknown kind in " + shown() + " (single, upper or lower)"};
         m_kind = std::uint8_t(found - kKindNames.begin());
         m_kindPlace = start;
     }
@@ -310,13 +346,13 @@ private:
         std::vector<Word> rest(words.begin() + 1, words.end());
         const char* form = "the tail needs the offset of its first byte: {tail 1000: 00 41}";
         if (rest.empty()) throw Failure{start, form};
-        std::string offsetText = rest[0].text;
+        std::string_view offsetText = rest[0].text;
         const Place offsetPlace = rest[0].place;
         Word afterColon; // bytes written straight after the colon, in the same word
         if (const std::size_t colon = offsetText.find(':'); colon != std::string::npos) {
             afterColon = {offsetText.substr(colon + 1), offsetPlace};
             afterColon.place.column += int(colon) + 1;
-            offsetText.resize(colon);
+            offsetText = offsetText.substr(0, colon);
             rest.erase(rest.begin());
         } else if (rest.size() >= 2 && rest[1].text.starts_with(':')) {
             afterColon = {rest[1].text.substr(1), rest[1].place};
@@ -326,19 +362,20 @@ private:
             throw Failure{start, form};
         }
         const auto offset = parseNumber(offsetText);
-        if (!offset) throw Failure{offsetPlace, "bad number \"" + offsetText + "\" in {tail}"};
+        if (!offset)
+            throw Failure{offsetPlace, "bad number \"" + std::string(offsetText) + "\" in {tail}"};
         if (!afterColon.text.empty()) rest.insert(rest.begin(), afterColon);
         std::vector<std::uint8_t> bytes;
         for (const Word& w : rest) {
             for (std::size_t i = 0; i < w.text.size(); i += 2) {
-                const std::string pair = w.text.substr(i, 2);
+                const std::string_view pair = w.text.substr(i, 2);
                 std::uint8_t b = 0;
                 const auto [end, ec] =
                     std::from_chars(pair.data(), pair.data() + pair.size(), b, 16);
                 if (pair.size() != 2 || ec != std::errc{} || end != pair.data() + 2) {
                     Place p = w.place;
                     p.column += int(i);
-                    throw Failure{p, "bad byte \"" + pair +
+                    throw Failure{p, "bad byte \"" + std::string(pair) +
                                          "\" in the tail (two hexadecimal digits each)"};
                 }
                 bytes.push_back(b);
@@ -370,6 +407,7 @@ private:
     std::optional<std::uint8_t> m_kind;
     Place m_kindPlace;
     std::vector<Word> m_words; ///< of the item being read, kept to spare allocations
+    char32_t m_character = 0;  ///< the character being read, 0 while reading an item
 };
 
 // --- sections -----------------------------------------------------------------------------
