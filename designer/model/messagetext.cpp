@@ -18,6 +18,7 @@ using namespace textform;
 using namespace std::string_view_literals;
 
 constexpr int kLastCell = kCellCount - 1;
+constexpr std::size_t kShownLimit = 40; ///< of an unclosed item in its message
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 /// Decodes the character at `at`; its byte length goes to `length`. Nothing for bytes that are
@@ -228,7 +229,14 @@ private:
         while (close < m_text.size() && m_text[close] != '{' && m_text[close] != '}') ++close;
         if (close == m_text.size() || m_text[close] == '{') {
             readWords(close);
-            throw Failure{start, "unclosed item " + shown().substr(0, shown().size() - 1)};
+            std::string opened = shown();
+            opened.pop_back(); // it has no closing brace
+            if (opened.size() > kShownLimit) {
+                std::size_t cut = kShownLimit; // not inside a character
+                while ((std::uint8_t(opened[cut]) & 0xC0) == 0x80) --cut;
+                opened = opened.substr(0, cut) + "...";
+            }
+            throw Failure{start, "unclosed item " + opened};
         }
         readWords(close);
         next(); // the closing brace

@@ -255,6 +255,8 @@ TEST(MessageText, ErrorsNameLineAndColumn) {
         {"{time 3}", "1:7: too many values in {time 3}"},
         {"ab{font 3", "1:3: unclosed item {font 3"},
         {"{font 3 {time}", "1:1: unclosed item {font 3"},
+        {"A\n {effect najazd z dolu\nDzisiaj: truskawki 12,50 zł{pause}\n",
+         "2:2: unclosed item {effect najazd z dolu Dzisiaj: truskawki..."},
         {"a}b", "1:2: a lone } (write }} for a brace)"},
         {"{ }", "1:1: empty item {}"},
         {"A{kind upper}", "1:2: {kind} goes on the first line, before the message"},
