@@ -65,6 +65,12 @@ struct Cell {
     friend bool operator==(const Cell&, const Cell&) = default;
 };
 
+/// The cells the "Symbol" command writes for a symbol of font 15: one cell, or both halves of
+/// the two-cell symbols 0x80+0x81 and 0x82+0x83 whichever half was picked. Returns the count.
+int SymbolCells(std::uint8_t code, std::array<Cell, 2>& cells);
+/// True when `code` is the first half of a two-cell symbol and `next` its second half.
+bool IsSymbolPair(std::uint8_t code, std::uint8_t next);
+
 /// One message exactly as it is stored in files and sent to the sign.
 struct MessageRecord {
     std::array<std::uint8_t, kRecordSize> bytes{};

@@ -40,7 +40,6 @@ const char* const kKindCaptions[] = {"Rodaj komunikatu: pojedyńczy", "Rodaj kom
                                      "Rodaj komunikatu: dolny"};
 constexpr int kStatusMs = 5000;
 constexpr int kExpandMs = 2000;
-constexpr std::uint8_t kSymbolFontAttribute = kClassText | kFontSymbols;
 
 std::filesystem::path toPath(const QString& s) {
     return std::filesystem::path(s.toStdString());
@@ -532,15 +531,10 @@ void TForm1::WstawSymbolClick() {
     const std::uint8_t code = m_charTable->CharTableResult;
     if (code == 0) return;
     // Two symbols are drawn over two cells and always go in as their pair.
-    if (code == 0x80 || code == 0x81) {
-        m_current->insertCell(kSymbolFontAttribute, 0x80);
-        m_current->insertCell(kSymbolFontAttribute, 0x81);
-    } else if (code == 0x82 || code == 0x83) {
-        m_current->insertCell(kSymbolFontAttribute, 0x82);
-        m_current->insertCell(kSymbolFontAttribute, 0x83);
-    } else {
-        m_current->insertCell(kSymbolFontAttribute, code);
-    }
+    std::array<Cell, 2> cells;
+    const int count = SymbolCells(code, cells);
+    for (int i = 0; i < count; ++i)
+        m_current->insertCell(cells[std::size_t(i)].attribute, cells[std::size_t(i)].character);
 }
 
 void TForm1::Wklej1Click() {

@@ -368,5 +368,37 @@ TEST(SignSearch, FindsTheSimulatedSignThroughThePortsFolder) {
     EXPECT_EQ(sim.frames(), 2);
 }
 
+TEST(Pixbarctl, SendsMessagesWrittenAsText) {
+    SimulatedSignProcess sim;
+    ASSERT_TRUE(sim.ready());
+    const auto text = [&](const char* name, const std::string& content) {
+        const std::string utf8 = content;
+        return WriteBytes(QDir(sim.dir()).filePath(name), Bytes(utf8.begin(), utf8.end()));
+    };
+    ASSERT_TRUE(text("m.txt", "{effect 1}{inverse}{font 2}AB{time}\n"));
+    ASSERT_TRUE(text("set.txt", "[message 1]\nA\n\n[message 8]\n{kind lower}\n{time}\n"));
+    ASSERT_TRUE(text("bad.txt", "{font 16}A"));
+    std::string out;
+    EXPECT_EQ(sim.ctl("--port COM5 --address 4660 send-message 3 m.txt", &out), 0) << out;
+    Bytes example{0xF0, 0x10, 0x01, 0x01, 0x50, 0x81, 0x02, 0x41, 0x02, 0x42, 0x12, 0xFF};
+    example.resize(1024, 0);
+    EXPECT_EQ(sim.state("slot3.kom"), example);
+
+    EXPECT_EQ(sim.ctl("--port COM5 --address 4660 send-set set.txt", &out), 0) << out;
+    Bytes first{0x03, 'A'}, last{0x13, 0xFF};
+    first.resize(1024, 0);
+    last.resize(1024, 0);
+    last[1023] = 2;
+    EXPECT_EQ(sim.state("slot1.kom"), first);
+    EXPECT_EQ(sim.state("slot5.kom"), Bytes(1024, 0));
+    EXPECT_EQ(sim.state("slot8.kom"), last);
+
+    const int frames = sim.frames();
+    EXPECT_EQ(sim.ctl("--port COM5 send-message 1 bad.txt", &out), 64) << out;
+    EXPECT_NE(out.find("bad.txt:1:7: font out of range in {font 16} (1..15)"), std::string::npos)
+        << out;
+    EXPECT_EQ(sim.frames(), frames);
+}
+
 } // namespace
 } // namespace pixbar

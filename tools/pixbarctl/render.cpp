@@ -178,9 +178,18 @@ std::string lowerExtension(const std::filesystem::path& file) {
 std::array<MessageRecord, kPageCount> loadPages(const Options& o, int& index) {
     const std::filesystem::path file(o.file);
     const std::string ext = lowerExtension(file);
+    if (ext == ".txt") {
+        // A message written as text: one record, or a set when it has [message N] sections.
+        const ComposedTextFile text = composeTextFile(o.file, TextShape::Either);
+        if (!text.error.empty()) throw Failure{text.error, text.code};
+        if (!text.composed.isSet && o.message.value_or(1) != 1)
+            throw Failure{"--message picks a page of a set (*.kzb, or a text with sections)"};
+        index = o.message.value_or(1) - 1;
+        return text.composed.records;
+    }
     const bool set = ext == ".kzb";
     if (!set && ext != ".kom")
-        throw Failure{o.file + ": not a message file (*.kom) or message set (*.kzb)"};
+        throw Failure{o.file + ": not a message file (*.kom), message set (*.kzb) or text (*.txt)"};
     if (!set && o.message.value_or(1) != 1)
         throw Failure{"--message picks a page of a message set (*.kzb)"};
 

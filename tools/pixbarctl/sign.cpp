@@ -44,8 +44,8 @@ void printUsage() {
                  "  info                          serial number, width, height, version\n"
                  "  clock                         set the sign's clock to the local time\n"
                  "  config BRIGHTNESS SPEED POSITION   1..100, 1..20, 0..134\n"
-                 "  send-message N FILE.kom       message N (1..8) in blocks\n"
-                 "  send-set FILE.kzb             messages 1..8 in blocks\n"
+                 "  send-message N FILE.kom|.txt  message N (1..8) in blocks\n"
+                 "  send-set FILE.kzb|.txt        messages 1..8 in blocks\n"
                  "  send-font FILE.fnd            the user font\n"
                  "  send-symbols [FILE]           the graphic symbol table (gfx_symbols.bin)\n"
                  "  store SLOT FILE.kom           the message in one frame into slot 1..9\n"
@@ -102,8 +102,9 @@ int finish(ComProtocol& protocol, ProtocolResult r) {
     return int(r);
 }
 
-/// A message file (exactly 1024 bytes) or message set (8192 bytes).
+/// A message file (exactly 1024 bytes) or message set (8192 bytes), or a text of either.
 std::optional<std::vector<std::uint8_t>> readRecords(const char* path, std::size_t size) {
+    if (isMessageText(path)) return composeTextRecords(path, size == kMessageSetFileSize);
     auto bytes = readFile(path, size + 1);
     if (!bytes) {
         std::fprintf(stderr, "pixbarctl: cannot read %s\n", path);
