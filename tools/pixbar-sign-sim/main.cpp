@@ -1,9 +1,14 @@
-// pixbar-sign-sim: a sign on a pseudo-terminal, linked as COMn in a ports folder.
+// pixbar-sign-sim: a sign on a pseudo-terminal, linked as COMn in a ports folder, and/or
+// behind a raw TCP port on 127.0.0.1 as a serial device server would carry it.
 #include "simulatedsign.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -50,9 +55,11 @@ struct TimedByte {
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: pixbar-sign-sim --ports-dir DIR --com N [--serial N] [--width W] "
-                 "[--height H] [--version 01.07A] [--fault silent|reject|corrupt|drop:K|noise] "
-                 "[--log FILE] [--state-dir DIR]\n");
+                 "usage: pixbar-sign-sim [--ports-dir DIR --com N] [--tcp PORT] [--serial N] "
+                 "[--width W] [--height H] [--version 01.07A] "
+                 "[--fault silent|reject|corrupt|drop:K|noise] [--log FILE] [--state-dir DIR]\n"
+                 "  --tcp PORT listens on 127.0.0.1:PORT (0: a free port, named in the log), "
+                 "one client at a time\n");
 }
 
 bool parseNumber(const char* text, long min, long max, long& out) {
@@ -64,6 +71,55 @@ bool parseNumber(const char* text, long min, long max, long& out) {
     return true;
 }
 
+/// The listening socket on 127.0.0.1 and its one client; -1 where there is none.
+struct TcpLine {
+    int listener = -1;
+    int client = -1;
+    int port = 0;
+};
+
+bool Listen(long port, TcpLine& tcp) {
+    tcp.listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (tcp.listener < 0) return false;
+    const int on = 1;
+    setsockopt(tcp.listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(std::uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(tcp.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(tcp.listener, 4) != 0)
+        return false;
+    socklen_t length = sizeof address;
+    getsockname(tcp.listener, reinterpret_cast<sockaddr*>(&address), &length);
+    tcp.port = ntohs(address.sin_port);
+    return true;
+}
+
+/// Takes a waiting connection: the first becomes the client, any other is closed at once,
+/// as a serial server in raw mode turns away a second client.
+void Accept(TcpLine& tcp, std::FILE* log) {
+    const int fd = accept4(tcp.listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    if (tcp.client >= 0) {
+        close(fd);
+        std::fprintf(log, "tcp client turned away: the line is taken\n");
+    } else {
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        tcp.client = fd;
+        std::fprintf(log, "tcp client connected\n");
+    }
+    std::fflush(log);
+}
+
+void DropClient(TcpLine& tcp, std::FILE* log) {
+    close(tcp.client);
+    tcp.client = -1;
+    std::fprintf(log, "tcp client gone\n");
+    std::fflush(log);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +127,7 @@ int main(int argc, char** argv) {
     std::string portsDir;
     std::string logPath;
     long com = -1;
+    long tcpPort = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc) {
@@ -83,6 +140,8 @@ int main(int argc, char** argv) {
             portsDir = value;
         else if (arg == "--com" && parseNumber(value, 0, 255, n))
             com = n;
+        else if (arg == "--tcp" && parseNumber(value, 0, 0xFFFF, n))
+            tcpPort = n;
         else if (arg == "--serial" && parseNumber(value, 0, 0xFFFF, n))
             options.serial = std::uint16_t(n);
         else if (arg == "--width" && parseNumber(value, 1, 255, n))
@@ -102,7 +161,8 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-    if (portsDir.empty() || com < 0) {
+    const bool pty = !portsDir.empty() || com >= 0;
+    if ((pty && (portsDir.empty() || com < 0)) || (!pty && tcpPort < 0)) {
         usage();
         return kExitUsage;
     }
@@ -116,38 +176,53 @@ int main(int argc, char** argv) {
         }
     }
     std::error_code ec;
-    std::filesystem::create_directories(portsDir, ec);
     if (!options.stateDirectory.empty())
         std::filesystem::create_directories(options.stateDirectory, ec);
 
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::perror("pixbar-sign-sim: pseudo-terminal");
+    // A peer that goes away mid-answer must not end the sign.
+    signal(SIGPIPE, SIG_IGN);
+    TcpLine tcp;
+    if (tcpPort >= 0 && !Listen(tcpPort, tcp)) {
+        std::fprintf(stderr, "pixbar-sign-sim: cannot listen on 127.0.0.1:%ld: %s\n", tcpPort,
+                     std::strerror(errno));
         return 1;
     }
-    const std::string slaveName = ptsname(master);
-    // Holding our own slave descriptor keeps the master readable while no program has the
-    // port open (otherwise every close of the port makes the master fail with EIO).
-    const int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0) {
-        std::perror("pixbar-sign-sim: slave");
-        return 1;
-    }
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio); // no echo, no line editing: the line carries binary frames
-    cfsetspeed(&tio, B19200);
-    tcsetattr(slave, TCSANOW, &tio);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
-    const std::filesystem::path link =
-        std::filesystem::path(portsDir) / ("COM" + std::to_string(com));
-    std::filesystem::remove(link, ec);
-    std::filesystem::create_symlink(slaveName, link, ec);
-    if (ec) {
-        std::fprintf(stderr, "pixbar-sign-sim: cannot link %s: %s\n", link.c_str(),
-                     ec.message().c_str());
-        return 1;
+    int master = -1;
+    int slave = -1;
+    std::filesystem::path link;
+    if (pty) {
+        std::filesystem::create_directories(portsDir, ec);
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+            std::perror("pixbar-sign-sim: pseudo-terminal");
+            return 1;
+        }
+        const std::string slaveName = ptsname(master);
+        // Holding our own slave descriptor keeps the master readable while no program has the
+        // port open (otherwise every close of the port makes the master fail with EIO).
+        slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+        if (slave < 0) {
+            std::perror("pixbar-sign-sim: slave");
+            return 1;
+        }
+        termios tio{};
+        tcgetattr(slave, &tio);
+        cfmakeraw(&tio); // no echo, no line editing: the line carries binary frames
+        cfsetspeed(&tio, B19200);
+        tcsetattr(slave, TCSANOW, &tio);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+        link = std::filesystem::path(portsDir) / ("COM" + std::to_string(com));
+        std::filesystem::remove(link, ec);
+        std::filesystem::create_symlink(slaveName, link, ec);
+        if (ec) {
+            std::fprintf(stderr, "pixbar-sign-sim: cannot link %s: %s\n", link.c_str(),
+                         ec.message().c_str());
+            return 1;
+        }
+        std::fprintf(log, "ready %s -> %s serial=%u\n", link.c_str(), slaveName.c_str(),
+                     unsigned(options.serial));
     }
 
     struct sigaction sa {};
@@ -155,8 +230,8 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
-    std::fprintf(log, "ready %s -> %s serial=%u\n", link.c_str(), slaveName.c_str(),
-                 unsigned(options.serial));
+    if (tcp.listener >= 0)
+        std::fprintf(log, "ready tcp:127.0.0.1:%d serial=%u\n", tcp.port, unsigned(options.serial));
     std::fflush(log);
 
     SimulatedSign sign(options);
@@ -165,11 +240,21 @@ int main(int argc, char** argv) {
     decoder.setDestinations(options.serial);
     decoder.setAcceptIdentify(true);
 
+    // The pty and the TCP client share one line: what either sends reaches the sign, and
+    // what the sign answers goes to both.
     std::deque<TimedByte> incoming;
     std::deque<TimedByte> outgoing;
     std::int64_t lastIn = 0;
     std::int64_t lastOut = 0;
     std::uint8_t chunk[4096];
+    const auto arrive = [&](const std::uint8_t* bytes, ssize_t got) {
+        const std::int64_t now = nowNs();
+        for (ssize_t i = 0; i < got; ++i) {
+            // A burst written at once still crosses the line one byte time apiece.
+            lastIn = std::max(now, lastIn) + kByteNs;
+            incoming.push_back({bytes[i], lastIn});
+        }
+    };
 
     while (!g_stop) {
         std::int64_t now = nowNs();
@@ -200,41 +285,59 @@ int main(int argc, char** argv) {
             outgoing.pop_front();
         }
         if (n > 0) {
-            // Nobody reading and the pty buffer full: the bytes are lost, as on a real line.
-            [[maybe_unused]] const ssize_t w = write(master, due, n);
+            // Nobody reading and the buffer full: the bytes are lost, as on a real line.
+            if (master >= 0) {
+                [[maybe_unused]] const ssize_t w = write(master, due, n);
+            }
+            if (tcp.client >= 0) {
+                [[maybe_unused]] const ssize_t w = send(tcp.client, due, n, MSG_NOSIGNAL);
+            }
         }
 
         std::int64_t next = now + kIdleWaitNs;
         if (!incoming.empty()) next = std::min(next, incoming.front().due);
         if (!outgoing.empty()) next = std::min(next, outgoing.front().due);
         const std::int64_t wait = std::max<std::int64_t>(0, next - now);
-        pollfd pfd{master, POLLIN, 0};
+        pollfd fds[3];
+        nfds_t count = 0;
+        const auto watch = [&](int fd) -> pollfd* {
+            if (fd < 0) return nullptr;
+            fds[count] = {fd, POLLIN, 0};
+            return &fds[count++];
+        };
+        const pollfd* ptyFd = watch(master);
+        const pollfd* listenFd = watch(tcp.listener);
+        const pollfd* clientFd = watch(tcp.client);
         if (wait < kNsPerMs && wait > 0) {
             // poll() counts whole milliseconds; the next byte is due sooner than that.
             std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
-            if (poll(&pfd, 1, 0) <= 0) continue;
-        } else if (poll(&pfd, 1, int(wait / kNsPerMs)) <= 0) {
+            if (poll(fds, count, 0) <= 0) continue;
+        } else if (poll(fds, count, int(wait / kNsPerMs)) <= 0) {
             continue; // time for the next byte, or a signal to stop
         }
-        if (pfd.revents & POLLIN) {
-            const ssize_t got = read(master, chunk, sizeof chunk);
-            now = nowNs();
-            for (ssize_t i = 0; i < got; ++i) {
-                // A burst written at once still crosses the line one byte time apiece.
-                lastIn = std::max(now, lastIn) + kByteNs;
-                incoming.push_back({chunk[i], lastIn});
-            }
-        } else if (pfd.revents & (POLLHUP | POLLERR)) {
+        if (ptyFd && (ptyFd->revents & POLLIN)) {
+            arrive(chunk, read(master, chunk, sizeof chunk));
+        } else if (ptyFd && (ptyFd->revents & (POLLHUP | POLLERR))) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        if (clientFd && (clientFd->revents & (POLLIN | POLLHUP | POLLERR))) {
+            const ssize_t got = recv(tcp.client, chunk, sizeof chunk, 0);
+            if (got > 0)
+                arrive(chunk, got);
+            else if (got == 0 || (errno != EAGAIN && errno != EINTR))
+                DropClient(tcp, log);
+        }
+        if (listenFd && (listenFd->revents & POLLIN)) Accept(tcp, log);
     }
 
-    std::filesystem::remove(link, ec);
+    if (pty) std::filesystem::remove(link, ec);
     std::fprintf(log, "stopped after %llu frames\n",
                  static_cast<unsigned long long>(sign.framesReceived()));
     std::fflush(log);
-    close(slave);
-    close(master);
+    if (tcp.client >= 0) close(tcp.client);
+    if (tcp.listener >= 0) close(tcp.listener);
+    if (slave >= 0) close(slave);
+    if (master >= 0) close(master);
     if (log != stdout) std::fclose(log);
     return 0;
 }
