@@ -172,7 +172,8 @@ void TFormAppSettings::CategoryButtons1Categories0Items2Click() {
     processEvents();
     if (!m_hooks.protocol) return;
 
-    const SearchResult found = SearchForSign(m_hooks.protocol(), *this);
+    const SearchResult found =
+        SearchForSign(m_hooks.protocol(), *this, ComboBoxCOM->currentText().trimmed());
     if (found.found) {
         ScrollBar1->setValue(found.info.width); // the scroll bar keeps it within 1..24
         (found.info.height == 16 ? RadioButton2 : RadioButton1)->setChecked(true);

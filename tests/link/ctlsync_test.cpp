@@ -195,6 +195,7 @@ TEST(PixbarctlSyncEnds, WithoutPortClockOrConnection) {
     SyncRun sync(sim);
     sync.write("1 1 Ok\n");
     ASSERT_TRUE(sync.slotHolds(Record(0, 1, "Ok ")));
+    ASSERT_TRUE(WaitFor([&] { return sync.count(" OK\n") == 1; }, 3s)) << sync.output();
     sim.kill9();
     // The next look at the file finds the connection gone; the mode ends so that a service
     // manager can start it again.
