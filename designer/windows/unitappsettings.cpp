@@ -48,7 +48,8 @@ TFormAppSettings::TFormAppSettings(ProgramSettings& settings, std::filesystem::p
     ComboBoxCOM->setObjectName(QStringLiteral("ComboBoxCOM"));
     ComboBoxCOM->setEditable(true);
     ComboBoxCOM->setInsertPolicy(QComboBox::NoInsert);
-    ComboBoxCOM->setGeometry(130, 22, 120, 22);
+    // Wide enough for a serial server's address such as tcp:192.168.100.200:4001.
+    ComboBoxCOM->setGeometry(130, 22, kPanelLeft - 12 - 130 - 10, 22);
     // Transfers read the port name from here, so every edit goes straight to the settings.
     connect(ComboBoxCOM, &QComboBox::editTextChanged, this,
             [this](const QString& text) { m_settings.portName = text.toStdString(); });
