@@ -1,9 +1,11 @@
 #include "tcpport.h"
 
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QTcpSocket>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -55,6 +57,36 @@ bool DigitsOnly(const QString& text) {
     return true;
 }
 
+int RemainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return int(std::max<std::int64_t>(left.count(), 0));
+}
+
+/// The addresses of `host`, found by `deadline`; none when the name is unknown or the name
+/// service does not answer in time. The system's own lookup has no time limit of its own,
+/// so it runs beside the caller, who stops waiting for it at the deadline.
+QList<QHostAddress> LookUp(const QString& host, Clock::time_point deadline) {
+    QHostAddress literal;
+    if (literal.setAddress(host)) return {literal};
+    struct Answer {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool ready = false;
+        QList<QHostAddress> addresses;
+    };
+    auto answer = std::make_shared<Answer>();
+    std::thread([answer, host] {
+        const QList<QHostAddress> found = QHostInfo::fromName(host).addresses();
+        const std::lock_guard lock(answer->mutex);
+        answer->addresses = found;
+        answer->ready = true;
+        answer->done.notify_all();
+    }).detach();
+    std::unique_lock lock(answer->mutex);
+    if (!answer->done.wait_until(lock, deadline, [&] { return answer->ready; })) return {};
+    return answer->addresses;
+}
+
 } // namespace
 
 bool IsTcpPortName(const QString& name) {
@@ -100,10 +132,20 @@ bool TcpPortDevice::open(const QString& location) {
     if (!address) return false;
     const QString key = address->host.toLower() + QLatin1Char(' ') + QString::number(address->port);
     if (!Held().take(key)) return false;
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(address->host, address->port);
-    if (!socket->waitForConnected(kTcpConnectTimeoutMs)) {
-        socket->abort();
+    // The name, and then each of its addresses in turn, within one time limit.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kTcpConnectTimeoutMs);
+    std::unique_ptr<QTcpSocket> socket;
+    for (const QHostAddress& ip : LookUp(address->host, deadline)) {
+        auto attempt = std::make_unique<QTcpSocket>();
+        attempt->connectToHost(ip, address->port);
+        if (attempt->waitForConnected(RemainingMs(deadline))) {
+            socket = std::move(attempt);
+            break;
+        }
+        attempt->abort();
+        if (RemainingMs(deadline) == 0) break;
+    }
+    if (!socket) {
         Held().release(key);
         return false;
     }
