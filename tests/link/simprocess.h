@@ -27,10 +27,11 @@ extern char** environ;
 
 namespace pixbar::testing {
 
-enum class Line { Pty, Tcp };
+/// Where the sign listens; with Both, the port name is the TCP one and COM5 serves too.
+enum class Line { Pty, Tcp, Both };
 
 inline const char* LineName(Line line) {
-    return line == Line::Pty ? "Pty" : "Tcp";
+    return line == Line::Pty ? "Pty" : line == Line::Tcp ? "Tcp" : "Both";
 }
 
 /// Starts a program with arguments; -1 when it cannot be started.
@@ -71,13 +72,10 @@ public:
                                          logPath().toStdString(),
                                          "--state-dir",
                                          stateDir().toStdString()};
-        if (line == Line::Pty) {
+        if (line != Line::Tcp)
             args.insert(args.end(),
                         {"--ports-dir", portsDir().toStdString(), "--com", std::to_string(kCom)});
-        } else {
-            args.push_back("--tcp");
-            args.push_back("0");
-        }
+        if (line != Line::Pty) args.insert(args.end(), {"--tcp", "0"});
         args.insert(args.end(), extra.begin(), extra.end());
         m_pid = Spawn(args);
         // The sign is ready once its link exists or it has named its TCP port; 10 s at most.
@@ -159,8 +157,10 @@ public:
 
 private:
     bool findReady() {
-        if (m_line == Line::Pty)
-            return QFileInfo(QDir(portsDir()).filePath(QStringLiteral("COM%1").arg(kCom))).exists();
+        const bool linked =
+            QFileInfo(QDir(portsDir()).filePath(QStringLiteral("COM%1").arg(kCom))).exists();
+        if (m_line == Line::Pty) return linked;
+        if (m_line == Line::Both && !linked) return false;
         static const QRegularExpression ready(QStringLiteral("ready tcp:127\\.0\\.0\\.1:(\\d+)"));
         const auto match = ready.match(QString::fromLatin1(log()));
         if (match.hasMatch()) m_tcpPort = match.captured(1).toInt();

@@ -86,6 +86,30 @@ TEST(TcpPort, HeldByOneDeviceOfTheProgramAtATime) {
     EXPECT_FALSE(ConnectionLost(second));
 }
 
+TEST(SimulatedSignOverTcp, SharesTheLineWithItsPtyAndServesOneClientAtATime) {
+    SimProcess sim(Line::Both);
+    ASSERT_TRUE(sim.ready());
+    auto tcp = sim.connect();
+    ASSERT_TRUE(tcp);
+    ComProtocol pty;
+    pty.port().setPortsDirectory(sim.portsDir());
+    ASSERT_EQ(pty.Open(QStringLiteral("COM%1").arg(SimProcess::kCom)), 0);
+    EXPECT_EQ(tcp->ShowMessage(kSerial, 2), ProtocolResult::Ok);
+    EXPECT_EQ(pty.ShowMessage(kSerial, 3), ProtocolResult::Ok);
+    EXPECT_EQ(sim.state("shown.txt"), (Bytes{'3', '\n'}));
+
+    // A second client is let in and sent away at once; the first keeps the line.
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, quint16(sim.portName().section(':', 2).toInt()));
+    ASSERT_TRUE(second.waitForConnected(1000));
+    EXPECT_TRUE(second.state() == QAbstractSocket::UnconnectedState ||
+                second.waitForDisconnected(2000));
+    EXPECT_TRUE(sim.log().contains("tcp client turned away"));
+    EXPECT_EQ(tcp->ShowMessage(kSerial, 4), ProtocolResult::Ok);
+    EXPECT_EQ(sim.state("shown.txt"), (Bytes{'4', '\n'}));
+    EXPECT_EQ(sim.frames(), 3);
+}
+
 Bytes RandomBytes(std::size_t n, unsigned start) {
     std::mt19937 random(start);
     Bytes b(n);
