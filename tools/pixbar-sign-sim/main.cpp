@@ -1,14 +1,11 @@
 // pixbar-sign-sim: a sign on a pseudo-terminal, linked as COMn in a ports folder, and/or
 // behind a raw TCP port on 127.0.0.1 as a serial device server would carry it.
 #include "simulatedsign.h"
+#include "tcpline.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +20,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -30,6 +28,7 @@ using pixbar::FrameDecoder;
 using pixbar::SignFault;
 using pixbar::SignOptions;
 using pixbar::SimulatedSign;
+using pixbar::TcpLine;
 
 /// One byte at 19200 baud, 8N1: ten bits.
 constexpr std::int64_t kByteNs = 10LL * 1'000'000'000LL / pixbar::kBaudRate;
@@ -71,53 +70,86 @@ bool parseNumber(const char* text, long min, long max, long& out) {
     return true;
 }
 
-/// The listening socket on 127.0.0.1 and its one client; -1 where there is none.
-struct TcpLine {
-    int listener = -1;
-    int client = -1;
-    int port = 0;
-};
+/// Carries bytes between the sign and the pseudo-terminal (when `master` is one) and the TCP
+/// client at the line's rate until a stop is asked for. Both share one line: what either
+/// sends reaches the sign, and what the sign answers goes to both.
+void runLine(int master, TcpLine& tcp, SimulatedSign& sign, FrameDecoder& decoder,
+             std::FILE* log) {
+    std::deque<TimedByte> incoming;
+    std::deque<TimedByte> outgoing;
+    std::int64_t lastIn = 0;
+    std::int64_t lastOut = 0;
+    std::uint8_t chunk[4096];
+    std::vector<std::uint8_t> fromClient;
+    std::vector<pollfd> fds;
+    const auto arrive = [&](const std::uint8_t* bytes, ssize_t got) {
+        const std::int64_t now = nowNs();
+        for (ssize_t i = 0; i < got; ++i) {
+            // A burst written at once still crosses the line one byte time apiece.
+            lastIn = std::max(now, lastIn) + kByteNs;
+            incoming.push_back({bytes[i], lastIn});
+        }
+    };
 
-bool Listen(long port, TcpLine& tcp) {
-    tcp.listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (tcp.listener < 0) return false;
-    const int on = 1;
-    setsockopt(tcp.listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(std::uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(tcp.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(tcp.listener, 4) != 0)
-        return false;
-    socklen_t length = sizeof address;
-    getsockname(tcp.listener, reinterpret_cast<sockaddr*>(&address), &length);
-    tcp.port = ntohs(address.sin_port);
-    return true;
-}
+    while (!g_stop) {
+        std::int64_t now = nowNs();
+        while (!incoming.empty() && incoming.front().due <= now) {
+            const TimedByte in = incoming.front();
+            incoming.pop_front();
+            const auto event = decoder.feed(in.byte);
+            if (event == FrameDecoder::Event::Rejected) {
+                std::fprintf(log, "bad frame dropped\n");
+                std::fflush(log);
+            } else if (event == FrameDecoder::Event::Complete) {
+                std::fprintf(log, "%s\n", SimulatedSign::describe(decoder).c_str());
+                std::fflush(log);
+                const auto reply = sign.handle(decoder);
+                // The answer starts once the frame has arrived, one byte time apiece.
+                std::int64_t t = std::max(in.due, lastOut);
+                for (std::uint8_t b : reply) {
+                    t += kByteNs;
+                    outgoing.push_back({b, t});
+                }
+                lastOut = t;
+            }
+        }
+        std::uint8_t due[4096];
+        std::size_t n = 0;
+        while (!outgoing.empty() && outgoing.front().due <= now && n < sizeof due) {
+            due[n++] = outgoing.front().byte;
+            outgoing.pop_front();
+        }
+        if (n > 0) {
+            // Nobody reading and the pty buffer full: the bytes are lost, as on a real line.
+            if (master >= 0) {
+                [[maybe_unused]] const ssize_t w = write(master, due, n);
+            }
+            tcp.send(due, n);
+        }
 
-/// Takes a waiting connection: the first becomes the client, any other is closed at once,
-/// as a serial server in raw mode turns away a second client.
-void Accept(TcpLine& tcp, std::FILE* log) {
-    const int fd = accept4(tcp.listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
-    if (tcp.client >= 0) {
-        close(fd);
-        std::fprintf(log, "tcp client turned away: the line is taken\n");
-    } else {
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        tcp.client = fd;
-        std::fprintf(log, "tcp client connected\n");
+        std::int64_t next = now + kIdleWaitNs;
+        if (!incoming.empty()) next = std::min(next, incoming.front().due);
+        if (!outgoing.empty()) next = std::min(next, outgoing.front().due);
+        const std::int64_t wait = std::max<std::int64_t>(0, next - now);
+        fds.clear();
+        if (master >= 0) fds.push_back({master, POLLIN, 0});
+        tcp.watch(fds);
+        if (wait < kNsPerMs && wait > 0) {
+            // poll() counts whole milliseconds; the next byte is due sooner than that.
+            std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
+            if (poll(fds.data(), fds.size(), 0) <= 0) continue;
+        } else if (poll(fds.data(), fds.size(), int(wait / kNsPerMs)) <= 0) {
+            continue; // time for the next byte, or a signal to stop
+        }
+        if (master >= 0 && (fds[0].revents & POLLIN)) {
+            arrive(chunk, read(master, chunk, sizeof chunk));
+        } else if (master >= 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        fromClient.clear();
+        tcp.serve(fds, fromClient, log);
+        arrive(fromClient.data(), ssize_t(fromClient.size()));
     }
-    std::fflush(log);
-}
-
-void DropClient(TcpLine& tcp, std::FILE* log) {
-    close(tcp.client);
-    tcp.client = -1;
-    std::fprintf(log, "tcp client gone\n");
-    std::fflush(log);
 }
 
 } // namespace
@@ -179,10 +211,8 @@ int main(int argc, char** argv) {
     if (!options.stateDirectory.empty())
         std::filesystem::create_directories(options.stateDirectory, ec);
 
-    // A peer that goes away mid-answer must not end the sign.
-    signal(SIGPIPE, SIG_IGN);
     TcpLine tcp;
-    if (tcpPort >= 0 && !Listen(tcpPort, tcp)) {
+    if (tcpPort >= 0 && !tcp.listen(int(tcpPort))) {
         std::fprintf(stderr, "pixbar-sign-sim: cannot listen on 127.0.0.1:%ld: %s\n", tcpPort,
                      std::strerror(errno));
         return 1;
@@ -191,6 +221,7 @@ int main(int argc, char** argv) {
     int master = -1;
     int slave = -1;
     std::filesystem::path link;
+    std::string slaveName;
     if (pty) {
         std::filesystem::create_directories(portsDir, ec);
         master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -198,7 +229,7 @@ int main(int argc, char** argv) {
             std::perror("pixbar-sign-sim: pseudo-terminal");
             return 1;
         }
-        const std::string slaveName = ptsname(master);
+        slaveName = ptsname(master);
         // Holding our own slave descriptor keeps the master readable while no program has the
         // port open (otherwise every close of the port makes the master fail with EIO).
         slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
@@ -221,8 +252,6 @@ int main(int argc, char** argv) {
                          ec.message().c_str());
             return 1;
         }
-        std::fprintf(log, "ready %s -> %s serial=%u\n", link.c_str(), slaveName.c_str(),
-                     unsigned(options.serial));
     }
 
     struct sigaction sa {};
@@ -230,8 +259,14 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
-    if (tcp.listener >= 0)
-        std::fprintf(log, "ready tcp:127.0.0.1:%d serial=%u\n", tcp.port, unsigned(options.serial));
+    if (pty)
+        std::fprintf(log, "ready %s -> %s serial=%u\n", link.c_str(), slaveName.c_str(),
+                     unsigned(options.serial));
+    // A peer that goes away mid-answer must not end the sign.
+    signal(SIGPIPE, SIG_IGN);
+    if (tcp.listening())
+        std::fprintf(log, "ready tcp:127.0.0.1:%d serial=%u\n", tcp.port(),
+                     unsigned(options.serial));
     std::fflush(log);
 
     SimulatedSign sign(options);
@@ -240,102 +275,12 @@ int main(int argc, char** argv) {
     decoder.setDestinations(options.serial);
     decoder.setAcceptIdentify(true);
 
-    // The pty and the TCP client share one line: what either sends reaches the sign, and
-    // what the sign answers goes to both.
-    std::deque<TimedByte> incoming;
-    std::deque<TimedByte> outgoing;
-    std::int64_t lastIn = 0;
-    std::int64_t lastOut = 0;
-    std::uint8_t chunk[4096];
-    const auto arrive = [&](const std::uint8_t* bytes, ssize_t got) {
-        const std::int64_t now = nowNs();
-        for (ssize_t i = 0; i < got; ++i) {
-            // A burst written at once still crosses the line one byte time apiece.
-            lastIn = std::max(now, lastIn) + kByteNs;
-            incoming.push_back({bytes[i], lastIn});
-        }
-    };
-
-    while (!g_stop) {
-        std::int64_t now = nowNs();
-        while (!incoming.empty() && incoming.front().due <= now) {
-            const TimedByte in = incoming.front();
-            incoming.pop_front();
-            const auto event = decoder.feed(in.byte);
-            if (event == FrameDecoder::Event::Rejected) {
-                std::fprintf(log, "bad frame dropped\n");
-                std::fflush(log);
-            } else if (event == FrameDecoder::Event::Complete) {
-                std::fprintf(log, "%s\n", SimulatedSign::describe(decoder).c_str());
-                std::fflush(log);
-                const auto reply = sign.handle(decoder);
-                // The answer starts once the frame has arrived, one byte time apiece.
-                std::int64_t t = std::max(in.due, lastOut);
-                for (std::uint8_t b : reply) {
-                    t += kByteNs;
-                    outgoing.push_back({b, t});
-                }
-                lastOut = t;
-            }
-        }
-        std::uint8_t due[4096];
-        std::size_t n = 0;
-        while (!outgoing.empty() && outgoing.front().due <= now && n < sizeof due) {
-            due[n++] = outgoing.front().byte;
-            outgoing.pop_front();
-        }
-        if (n > 0) {
-            // Nobody reading and the buffer full: the bytes are lost, as on a real line.
-            if (master >= 0) {
-                [[maybe_unused]] const ssize_t w = write(master, due, n);
-            }
-            if (tcp.client >= 0) {
-                [[maybe_unused]] const ssize_t w = send(tcp.client, due, n, MSG_NOSIGNAL);
-            }
-        }
-
-        std::int64_t next = now + kIdleWaitNs;
-        if (!incoming.empty()) next = std::min(next, incoming.front().due);
-        if (!outgoing.empty()) next = std::min(next, outgoing.front().due);
-        const std::int64_t wait = std::max<std::int64_t>(0, next - now);
-        pollfd fds[3];
-        nfds_t count = 0;
-        const auto watch = [&](int fd) -> pollfd* {
-            if (fd < 0) return nullptr;
-            fds[count] = {fd, POLLIN, 0};
-            return &fds[count++];
-        };
-        const pollfd* ptyFd = watch(master);
-        const pollfd* listenFd = watch(tcp.listener);
-        const pollfd* clientFd = watch(tcp.client);
-        if (wait < kNsPerMs && wait > 0) {
-            // poll() counts whole milliseconds; the next byte is due sooner than that.
-            std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
-            if (poll(fds, count, 0) <= 0) continue;
-        } else if (poll(fds, count, int(wait / kNsPerMs)) <= 0) {
-            continue; // time for the next byte, or a signal to stop
-        }
-        if (ptyFd && (ptyFd->revents & POLLIN)) {
-            arrive(chunk, read(master, chunk, sizeof chunk));
-        } else if (ptyFd && (ptyFd->revents & (POLLHUP | POLLERR))) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (clientFd && (clientFd->revents & (POLLIN | POLLHUP | POLLERR))) {
-            const ssize_t got = recv(tcp.client, chunk, sizeof chunk, 0);
-            if (got > 0)
-                arrive(chunk, got);
-            else if (got == 0 || (errno != EAGAIN && errno != EINTR))
-                DropClient(tcp, log);
-        }
-        if (listenFd && (listenFd->revents & POLLIN)) Accept(tcp, log);
-    }
+    runLine(master, tcp, sign, decoder, log);
 
     if (pty) std::filesystem::remove(link, ec);
     std::fprintf(log, "stopped after %llu frames\n",
                  static_cast<unsigned long long>(sign.framesReceived()));
     std::fflush(log);
-    if (tcp.client >= 0) close(tcp.client);
-    if (tcp.listener >= 0) close(tcp.listener);
     if (slave >= 0) close(slave);
     if (master >= 0) close(master);
     if (log != stdout) std::fclose(log);
