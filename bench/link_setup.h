@@ -54,8 +54,7 @@ inline void SendMessageSets(benchmark::State& state, ComProtocol& protocol) {
                 break;
             }
         }
-        total +=
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     protocol.Close();
     const double perSet = total / double(state.iterations());

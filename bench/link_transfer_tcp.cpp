@@ -25,7 +25,6 @@ namespace {
 
 using namespace pixbar;
 
-
 /// The port the simulated sign names in its log once it listens; 0 after 10 s without.
 int ListeningPort(const QString& log) {
     static const QRegularExpression ready(QStringLiteral("ready tcp:127\\.0\\.0\\.1:(\\d+)"));

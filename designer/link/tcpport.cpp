@@ -58,7 +58,8 @@ bool DigitsOnly(const QString& text) {
 }
 
 int RemainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return int(std::max<std::int64_t>(left.count(), 0));
 }
 
@@ -112,8 +113,7 @@ std::optional<TcpAddress> ParseTcpPortName(const QString& name) {
         // An IPv6 address needs its brackets, or its last group would pass for the port.
         if (host.contains(QLatin1Char(':'))) return std::nullopt;
     }
-    if (host.isEmpty() || host.contains(QLatin1Char(' ')) || !DigitsOnly(port) ||
-        port.size() > 5)
+    if (host.isEmpty() || host.contains(QLatin1Char(' ')) || !DigitsOnly(port) || port.size() > 5)
         return std::nullopt;
     const int number = port.toInt();
     if (number < 1 || number > 65535) return std::nullopt;
@@ -174,8 +174,8 @@ std::size_t TcpPortDevice::write(std::span<const std::uint8_t> bytes) {
     const auto start = Clock::now();
     std::size_t written = 0;
     if (connected()) {
-        const qint64 n = m_socket->write(reinterpret_cast<const char*>(bytes.data()),
-                                         qint64(bytes.size()));
+        const qint64 n =
+            m_socket->write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
         if (n > 0) {
             // write() only buffers without an event loop; hand the frame to the network now.
             const int timeout = WriteTimeoutMs(bytes.size());
@@ -202,8 +202,7 @@ std::size_t TcpPortDevice::read(std::span<std::uint8_t> buffer) {
     if (!m_socket) return 0;
     // Without an event loop the socket only fills its buffer inside a wait.
     if (m_socket->bytesAvailable() == 0 && connected()) m_socket->waitForReadyRead(0);
-    const qint64 n =
-        m_socket->read(reinterpret_cast<char*>(buffer.data()), qint64(buffer.size()));
+    const qint64 n = m_socket->read(reinterpret_cast<char*>(buffer.data()), qint64(buffer.size()));
     return n > 0 ? std::size_t(n) : 0;
 }
 
@@ -234,8 +233,8 @@ SystemPortDevice::~SystemPortDevice() {
 
 bool SystemPortDevice::open(const QString& location) {
     close();
-    PortDevice* device = IsTcpPortName(location) ? static_cast<PortDevice*>(&m_tcp)
-                                                  : m_serial.get();
+    PortDevice* device =
+        IsTcpPortName(location) ? static_cast<PortDevice*>(&m_tcp) : m_serial.get();
     if (!device->open(location)) return false;
     m_active = device;
     return true;

@@ -35,7 +35,8 @@ inline const char* LineName(Line line) {
 }
 
 /// Starts a program with arguments; -1 when it cannot be started.
-inline pid_t Spawn(std::vector<std::string> args, const posix_spawn_file_actions_t* files = nullptr) {
+inline pid_t Spawn(std::vector<std::string> args,
+                   const posix_spawn_file_actions_t* files = nullptr) {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -63,8 +64,7 @@ public:
 
     /// On the pseudo-terminal, with more options for the sign.
     explicit SimProcess(std::vector<std::string> extra) : SimProcess(Line::Pty, std::move(extra)) {}
-    explicit SimProcess(Line line = Line::Pty, std::vector<std::string> extra = {})
-        : m_line(line) {
+    explicit SimProcess(Line line = Line::Pty, std::vector<std::string> extra = {}) : m_line(line) {
         std::vector<std::string> args = {std::string(PIXBAR_BIN_DIR) + "/pixbar-sign-sim",
                                          "--serial",
                                          std::to_string(kSerial),

@@ -42,7 +42,8 @@ TEST_F(DesignerOverTcp, MessageReachesTheSignAndALostServerEndsTheNextOneAsASile
     QTimer::singleShot(300, [&] { sim.kill9(); });
     f.showPage(4);
     f.WyslijKomunikatClick();
-    EXPECT_EQ(prompts.errors, QStringList{QStringLiteral("Nie mogę wysłać komunikatu do linijki!")});
+    EXPECT_EQ(prompts.errors,
+              QStringList{QStringLiteral("Nie mogę wysłać komunikatu do linijki!")});
     EXPECT_GT(sim.frames(), 8);
     EXPECT_LT(sim.frames(), 16);
     EXPECT_TRUE(f.isEnabled());

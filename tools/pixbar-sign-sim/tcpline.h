@@ -27,8 +27,7 @@ public:
     void watch(std::vector<pollfd>& fds) const;
     /// After a poll of `fds`: takes a new client or sends it away, and appends what the client
     /// sent to `received`. Comings and goings are logged.
-    void serve(const std::vector<pollfd>& fds, std::vector<std::uint8_t>& received,
-               std::FILE* log);
+    void serve(const std::vector<pollfd>& fds, std::vector<std::uint8_t>& received, std::FILE* log);
     /// Sends the sign's bytes to the client, if there is one; lost when it cannot take them,
     /// as on a line nobody listens to.
     void send(const std::uint8_t* bytes, std::size_t count);

@@ -95,8 +95,9 @@ int runSync(const QString& portsDir, const QString& portName, std::uint16_t addr
     pixbar::ComProtocol protocol;
     protocol.port().setPortsDirectory(portsDir);
     ConsoleSyncView view;
-    pixbar::SyncSession session([&]() -> pixbar::ComProtocol& { return protocol; },
-                                [&] { return pixbar::SignTarget{portName, address}; }, view);
+    const pixbar::ProtocolSource source = [&]() -> pixbar::ComProtocol& { return protocol; };
+    const pixbar::TargetSource target = [&] { return pixbar::SignTarget{portName, address}; };
+    pixbar::SyncSession session(source, target, view);
     std::printf("file sync of %s to sign %u on %s\n", qPrintable(dataFile), unsigned(address),
                 qPrintable(portName));
     if (!session.StartSyncMode())
