@@ -1,19 +1,11 @@
 #pragma once
 
-#include <QString>
-
-#include <cstdint>
-
 namespace pixbarctl {
 
 /// `pixbarctl render ...`: plays a message headlessly and prints or writes the picture.
 int runRender(int argc, char** argv);
 /// `pixbarctl [--ports-dir DIR] --port NAME [--address N] COMMAND ...`: talks to a sign.
 int runSignCommand(int argc, char** argv);
-
-/// `pixbarctl ... sync [--file DATA] [--config as.cfg]`: the file sync mode until a stop signal.
-int runSync(const QString& portsDir, const QString& portName, std::uint16_t address, int argc,
-            char** argv);
 
 inline constexpr int kExitUsage = 64;
 

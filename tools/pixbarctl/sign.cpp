@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "settings.h"
+#include "sync.h"
 #include "unitcomport.h"
 #include "unitcomprotocol.h"
 

@@ -1,4 +1,6 @@
 // pixbarctl sync: the file sync mode without its window, for a machine nobody sits at.
+#include "sync.h"
+
 #include "commands.h"
 
 #include "autosyncsession.h"
