@@ -1,9 +1,8 @@
 // pixbarctl sync: the file sync mode without its window, for a machine nobody sits at.
 #include "sync.h"
 
-#include "commands.h"
-
 #include "autosyncsession.h"
+#include "commands.h"
 #include "tcpport.h"
 
 #include <QDateTime>
