@@ -1,5 +1,9 @@
 #include "signsearch.h"
 
+#include "tcpport.h"
+
+#include <vector>
+
 namespace pixbar {
 
 Probe TryPort(ComProtocol& protocol, const QString& name) {
@@ -60,26 +64,31 @@ template <std::size_t N> void logLines(SearchUi& ui, const char* const (&lines)[
 
 } // namespace
 
-SearchResult SearchForSign(ComProtocol& protocol, SearchUi& ui) {
+SearchResult SearchForSign(ComProtocol& protocol, SearchUi& ui, const QString& typedPort) {
     PortTable table{};
     // A number of 256 or more ends the listing; the ports found before it are still tried.
     protocol.port().EnumeratePorts(table);
     ui.processEvents();
 
+    std::vector<QString> names;
+    // A serial server is no port of this machine: only the user can name it.
+    if (IsTcpPortName(typedPort)) names.push_back(typedPort);
     int present = 0;
-    for (std::uint8_t entry : table) present += entry ? 1 : 0;
-    if (present == 0) {
+    for (int n = 0; n < kPortTableSize; ++n) {
+        if (!table[n]) continue;
+        names.push_back(QStringLiteral("COM%1").arg(n));
+        ++present;
+    }
+    if (names.empty()) {
         logLines(ui, kNoPortsLines);
         return {};
     }
 
-    const int maximum = 2 * present;
+    const int maximum = 2 * int(names.size());
     ui.setProgressMaximum(maximum);
     ui.setProgress(0);
     int step = 1;
-    for (int n = 0; n < kPortTableSize; ++n) {
-        if (!table[n]) continue;
-        const QString name = QStringLiteral("COM%1").arg(n);
+    for (const QString& name : names) {
         ui.log(QStringLiteral("Szukam na porcie ") + name);
         ui.setProgress(step++);
         ui.processEvents();
@@ -108,7 +117,11 @@ SearchResult SearchForSign(ComProtocol& protocol, SearchUi& ui) {
         }
         ui.processEvents();
     }
-    logLines(ui, kNotFoundLines);
+    // Without a COM port the user hears that first, even after a TCP address was tried.
+    if (present == 0)
+        logLines(ui, kNoPortsLines);
+    else
+        logLines(ui, kNotFoundLines);
     return {};
 }
 

@@ -49,12 +49,13 @@ public:
 
 struct SearchResult {
     bool found = false;
-    QString port; ///< "COMn" of the sign
+    QString port; ///< "COMn" of the sign, or the TCP port name it answered on
     SignInfo info;
 };
 
 /// Tries every COM port of the system in ascending order until a sign answers, logging each
 /// step and the outcome; a search that finds nothing ends with the user's checklist.
-SearchResult SearchForSign(ComProtocol& protocol, SearchUi& ui);
+/// A TCP port name typed by the user (`typedPort`) is tried first; other names are ignored.
+SearchResult SearchForSign(ComProtocol& protocol, SearchUi& ui, const QString& typedPort = {});
 
 } // namespace pixbar

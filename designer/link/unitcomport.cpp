@@ -1,5 +1,7 @@
 #include "unitcomport.h"
 
+#include "tcpport.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -208,7 +210,11 @@ int FillPortTable(const std::vector<NumberedPort>& ports, PortTable& table,
     return result;
 }
 
-ComPort::ComPort() : ComPort(std::make_unique<SerialPortDevice>()) {}
+std::unique_ptr<PortDevice> MakeSerialPortDevice() {
+    return std::make_unique<SerialPortDevice>();
+}
+
+ComPort::ComPort() : ComPort(std::make_unique<SystemPortDevice>()) {}
 
 ComPort::ComPort(std::unique_ptr<PortDevice> device) : m_device(std::move(device)) {}
 
@@ -229,6 +235,8 @@ QString ComPort::resolve(const QString& name) const {
 
 int ComPort::Open(const QString& name) {
     Close();
+    // A serial server's address is no device of this machine.
+    if (IsTcpPortName(name)) return m_device->open(name) ? 0 : 1;
     const QString location = resolve(name);
     if (location.isEmpty()) return 1;
     if (!location.contains(QLatin1Char('/'))) {

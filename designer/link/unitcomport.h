@@ -75,6 +75,9 @@ std::vector<NumberedPort> NumberPorts(const std::vector<SystemPort>& system,
 /// The serial devices QSerialPortInfo lists (never ptys or links).
 std::vector<SystemPort> SystemSerialPorts();
 
+/// A serial device of the system (QSerialPort), closed.
+std::unique_ptr<PortDevice> MakeSerialPortDevice();
+
 /// The serial port of the sign, opened by COM name or device path.
 class ComPort {
 public:

@@ -48,7 +48,8 @@ TFormAppSettings::TFormAppSettings(ProgramSettings& settings, std::filesystem::p
     ComboBoxCOM->setObjectName(QStringLiteral("ComboBoxCOM"));
     ComboBoxCOM->setEditable(true);
     ComboBoxCOM->setInsertPolicy(QComboBox::NoInsert);
-    ComboBoxCOM->setGeometry(130, 22, 120, 22);
+    // Wide enough for a serial server's address such as tcp:192.168.100.200:4001.
+    ComboBoxCOM->setGeometry(130, 22, kPanelLeft - 12 - 130 - 10, 22);
     // Transfers read the port name from here, so every edit goes straight to the settings.
     connect(ComboBoxCOM, &QComboBox::editTextChanged, this,
             [this](const QString& text) { m_settings.portName = text.toStdString(); });
@@ -172,7 +173,8 @@ void TFormAppSettings::CategoryButtons1Categories0Items2Click() {
     processEvents();
     if (!m_hooks.protocol) return;
 
-    const SearchResult found = SearchForSign(m_hooks.protocol(), *this);
+    const SearchResult found =
+        SearchForSign(m_hooks.protocol(), *this, ComboBoxCOM->currentText().trimmed());
     if (found.found) {
         ScrollBar1->setValue(found.info.width); // the scroll bar keeps it within 1..24
         (found.info.height == 16 ? RadioButton2 : RadioButton1)->setChecked(true);

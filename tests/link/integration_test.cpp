@@ -1,6 +1,7 @@
 // The link against the simulated sign on a real pseudo-terminal.
 #include "linktesting.h"
 #include "signsearch.h"
+#include "simprocess.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,16 +28,9 @@ namespace {
 
 using testing::Bytes;
 
-constexpr int kCom = 5;
-constexpr std::uint16_t kSerial = 4660;
-const std::string kBinDir = PIXBAR_BIN_DIR;
-
-Bytes ReadBytes(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QByteArray all = f.readAll();
-    return Bytes(all.begin(), all.end());
-}
+using SimulatedSignProcess = testing::SimProcess;
+constexpr int kCom = SimulatedSignProcess::kCom;
+constexpr std::uint16_t kSerial = SimulatedSignProcess::kSerial;
 
 bool WriteBytes(const QString& path, const Bytes& bytes) {
     QFile f(path);
@@ -50,91 +44,6 @@ Bytes RandomBytes(std::size_t n, unsigned start) {
     for (auto& x : b) x = std::uint8_t(random());
     return b;
 }
-
-/// One pixbar-sign-sim process in its own temporary folder, stopped in the destructor.
-class SimulatedSignProcess {
-public:
-    explicit SimulatedSignProcess(std::vector<std::string> extra = {}) {
-        const std::string ports = portsDir().toStdString();
-        std::vector<std::string> args = {kBinDir + "/pixbar-sign-sim",
-                                         "--ports-dir",
-                                         ports,
-                                         "--com",
-                                         std::to_string(kCom),
-                                         "--serial",
-                                         std::to_string(kSerial),
-                                         "--log",
-                                         logPath().toStdString(),
-                                         "--state-dir",
-                                         stateDir().toStdString()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        // The link appears once the pseudo-terminal is ready; give up after 10 s.
-        const QString link = QDir(portsDir()).filePath(QStringLiteral("COM%1").arg(kCom));
-        for (int i = 0; i < 1000 && m_pid > 0 && !QFileInfo(link).exists(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        m_ready = m_pid > 0 && QFileInfo(link).exists();
-    }
-    ~SimulatedSignProcess() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        for (int i = 0; i < 300; ++i) {
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-    SimulatedSignProcess(const SimulatedSignProcess&) = delete;
-    SimulatedSignProcess& operator=(const SimulatedSignProcess&) = delete;
-
-    bool ready() const { return m_ready; }
-    QString dir() const { return m_dir.path(); }
-    QString portsDir() const { return m_dir.filePath("ports"); }
-    QString stateDir() const { return m_dir.filePath("state"); }
-    QString logPath() const { return m_dir.filePath("sim.log"); }
-    Bytes state(const char* name) const { return ReadBytes(QDir(stateDir()).filePath(name)); }
-
-    /// Frames the sign has logged as received.
-    int frames() const {
-        QFile f(logPath());
-        if (!f.open(QIODevice::ReadOnly)) return -1;
-        int n = 0;
-        for (const QByteArray& line : f.readAll().split('\n'))
-            if (line.startsWith("frame ")) ++n;
-        return n;
-    }
-
-    /// A protocol on a real serial port, opened as COM5 through the ports folder.
-    std::unique_ptr<ComProtocol> connect() const {
-        auto protocol = std::make_unique<ComProtocol>();
-        protocol->port().setPortsDirectory(portsDir());
-        if (protocol->Open(QStringLiteral("COM%1").arg(kCom)) != 0) return nullptr;
-        return protocol;
-    }
-
-    /// Runs pixbarctl in the sign's folder; returns its exit code and fills `output`.
-    int ctl(const std::string& arguments, std::string* output = nullptr) const {
-        const std::string command = "cd '" + dir().toStdString() + "' && '" + kBinDir +
-                                    "/pixbarctl' --ports-dir ports " + arguments + " 2>&1";
-        std::FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return -1;
-        std::string text;
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
-        const int status = pclose(pipe);
-        if (output) *output = text;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    QTemporaryDir m_dir;
-    pid_t m_pid = -1;
-    bool m_ready = false;
-};
 
 TEST(SignOnPty, IdentifyAndInfoAsConfigured) {
     SimulatedSignProcess sim({"--width", "20", "--height", "16", "--version", "02.01"});

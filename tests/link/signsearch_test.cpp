@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 namespace pixbar {
@@ -240,6 +241,46 @@ TEST(SignSearch, ThePortsFolderLinksAreSearchedToo) {
     EXPECT_TRUE(r.found);
     EXPECT_EQ(r.port, QStringLiteral("COM7"));
     EXPECT_TRUE(QFileInfo::exists(QDir(rig.dumpDir.path()).filePath(kPortDumpFile)));
+}
+
+TEST(SignSearch, ATypedTcpAddressIsTriedBeforeTheComPorts) {
+    const QString tcp = QStringLiteral("tcp:10.0.0.7:4001");
+    struct Case {
+        const char* what;
+        QString typed;
+        std::optional<Behaviour> server; ///< nothing: the server refuses the connection
+        bool com2Sign;                   ///< COM2 exists and holds a sign
+        QString found;                   ///< empty: no sign found
+        QStringList firstLines;
+    };
+    const Case cases[] = {
+        {"server answers", tcp, Behaviour::Sign, true, tcp,
+         {"Szukam na porcie " + tcp, "Znalazłem linijkę świetlną :-)", "Port: " + tcp}},
+        {"server silent", tcp, Behaviour::Silent, true, QStringLiteral("COM2"),
+         {"Szukam na porcie " + tcp, "Brak odpowiedzi", "Szukam na porcie COM2"}},
+        {"server refuses, no COM port", tcp, std::nullopt, false, QString(),
+         {"Szukam na porcie " + tcp, "Nie mogę otworzyć portu " + tcp,
+          "Błąd, nie znalazłem żadnych portów COM w systemie!"}},
+        {"a COM name is not tried first", QStringLiteral("COM9"), Behaviour::Sign, true,
+         QStringLiteral("COM2"), {"Szukam na porcie COM2", "Znalazłem linijkę świetlną :-)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SearchRig rig;
+        if (c.com2Sign) rig.addPort(2, Behaviour::Sign);
+        if (c.server)
+            rig.behaviour[tcp] = *c.server;
+        else
+            rig.port->refused.insert(tcp);
+        SearchLog log(rig.clock);
+        const SearchResult r = SearchForSign(*rig.protocol, log, c.typed);
+        EXPECT_EQ(r.found, !c.found.isEmpty());
+        EXPECT_EQ(r.port, c.found);
+        EXPECT_EQ(log.lines.mid(0, c.firstLines.size()), c.firstLines)
+            << log.lines.join('|').toStdString();
+        const int tried = (c.typed == tcp ? 1 : 0) + (c.com2Sign ? 1 : 0);
+        EXPECT_EQ(log.maximum, tried ? 2 * tried : -1);
+    }
 }
 
 } // namespace

@@ -1,10 +1,9 @@
-// pixbar-sign-sim: a sign on a pseudo-terminal, linked as COMn in a ports folder.
+// pixbar-sign-sim: a sign on a pseudo-terminal, linked as COMn in a ports folder, and/or
+// behind a raw TCP port on 127.0.0.1 as a serial device server would carry it.
+#include "simulatedsign.h"
 #include "signface.h"
 #include "signwindow.h"
-#include "simulatedsign.h"
-
-#include <QApplication>
-#include <QDir>
+#include "tcpline.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +12,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -22,19 +20,24 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
+#include <QApplication>
+#include <QDir>
+#include <atomic>
+#include <functional>
 
 namespace {
 
 using pixbar::FrameDecoder;
-using pixbar::SharedContent;
-using pixbar::SignContent;
 using pixbar::SignFault;
 using pixbar::SignOptions;
-using pixbar::SignWindow;
 using pixbar::SimulatedSign;
+using pixbar::TcpLine;
+using pixbar::SignWindow;
+using pixbar::SignContent;
+using pixbar::SharedContent;
 
 /// One byte at 19200 baud, 8N1: ten bits.
 constexpr std::int64_t kByteNs = 10LL * 1'000'000'000LL / pixbar::kBaudRate;
@@ -60,9 +63,11 @@ struct TimedByte {
 
 void usage() {
     std::fprintf(stderr,
-                 "usage: pixbar-sign-sim --ports-dir DIR --com N [--serial N] [--width W] "
-                 "[--height H] [--version 01.07A] [--fault silent|reject|corrupt|drop:K|noise] "
-                 "[--log FILE] [--state-dir DIR] [--show [--data-dir DIR]]\n");
+                 "usage: pixbar-sign-sim [--ports-dir DIR --com N] [--tcp PORT] [--serial N] "
+                 "[--width W] [--height H] [--version 01.07A] "
+                 "[--fault silent|reject|corrupt|drop:K|noise] [--log FILE] [--state-dir DIR] [--show [--data-dir DIR]]\n"
+                 "  --tcp PORT listens on 127.0.0.1:PORT (0: a free port, named in the log), "
+                 "one client at a time\n");
 }
 
 bool parseNumber(const char* text, long min, long max, long& out) {
@@ -74,15 +79,27 @@ bool parseNumber(const char* text, long min, long max, long& out) {
     return true;
 }
 
-/// Carries bytes between the pseudo-terminal and the sign at the line's rate until a stop is
-/// asked for; `received` is called after every frame the sign handled.
-void runLine(int master, SimulatedSign& sign, FrameDecoder& decoder, std::FILE* log,
-             const std::function<void()>& received) {
+/// Carries bytes between the sign and the pseudo-terminal (when `master` is one) and the TCP
+/// client at the line's rate until a stop is asked for. Both share one line: what either
+/// sends reaches the sign, and what the sign answers goes to both. `received` is called after
+/// every frame the sign handled.
+void runLine(int master, TcpLine& tcp, SimulatedSign& sign, FrameDecoder& decoder,
+             std::FILE* log, const std::function<void()>& received) {
     std::deque<TimedByte> incoming;
     std::deque<TimedByte> outgoing;
     std::int64_t lastIn = 0;
     std::int64_t lastOut = 0;
     std::uint8_t chunk[4096];
+    std::vector<std::uint8_t> fromClient;
+    std::vector<pollfd> fds;
+    const auto arrive = [&](const std::uint8_t* bytes, ssize_t got) {
+        const std::int64_t now = nowNs();
+        for (ssize_t i = 0; i < got; ++i) {
+            // A burst written at once still crosses the line one byte time apiece.
+            lastIn = std::max(now, lastIn) + kByteNs;
+            incoming.push_back({bytes[i], lastIn});
+        }
+    };
 
     while (!g_stop) {
         std::int64_t now = nowNs();
@@ -115,32 +132,34 @@ void runLine(int master, SimulatedSign& sign, FrameDecoder& decoder, std::FILE* 
         }
         if (n > 0) {
             // Nobody reading and the pty buffer full: the bytes are lost, as on a real line.
-            [[maybe_unused]] const ssize_t w = write(master, due, n);
+            if (master >= 0) {
+                [[maybe_unused]] const ssize_t w = write(master, due, n);
+            }
+            tcp.send(due, n);
         }
 
         std::int64_t next = now + kIdleWaitNs;
         if (!incoming.empty()) next = std::min(next, incoming.front().due);
         if (!outgoing.empty()) next = std::min(next, outgoing.front().due);
         const std::int64_t wait = std::max<std::int64_t>(0, next - now);
-        pollfd pfd{master, POLLIN, 0};
+        fds.clear();
+        if (master >= 0) fds.push_back({master, POLLIN, 0});
+        tcp.watch(fds);
         if (wait < kNsPerMs && wait > 0) {
             // poll() counts whole milliseconds; the next byte is due sooner than that.
             std::this_thread::sleep_for(std::chrono::nanoseconds(wait));
-            if (poll(&pfd, 1, 0) <= 0) continue;
-        } else if (poll(&pfd, 1, int(wait / kNsPerMs)) <= 0) {
+            if (poll(fds.data(), fds.size(), 0) <= 0) continue;
+        } else if (poll(fds.data(), fds.size(), int(wait / kNsPerMs)) <= 0) {
             continue; // time for the next byte, or a signal to stop
         }
-        if (pfd.revents & POLLIN) {
-            const ssize_t got = read(master, chunk, sizeof chunk);
-            now = nowNs();
-            for (ssize_t i = 0; i < got; ++i) {
-                // A burst written at once still crosses the line one byte time apiece.
-                lastIn = std::max(now, lastIn) + kByteNs;
-                incoming.push_back({chunk[i], lastIn});
-            }
-        } else if (pfd.revents & (POLLHUP | POLLERR)) {
+        if (master >= 0 && (fds[0].revents & POLLIN)) {
+            arrive(chunk, read(master, chunk, sizeof chunk));
+        } else if (master >= 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        fromClient.clear();
+        tcp.serve(fds, fromClient, log);
+        arrive(fromClient.data(), ssize_t(fromClient.size()));
     }
 }
 
@@ -151,6 +170,7 @@ int main(int argc, char** argv) {
     std::string portsDir;
     std::string logPath;
     long com = -1;
+    long tcpPort = -1;
     bool show = false;
     std::string dataDir;
     for (int i = 1; i < argc; ++i) {
@@ -169,6 +189,10 @@ int main(int argc, char** argv) {
             portsDir = value;
         else if (arg == "--com" && parseNumber(value, 0, 255, n))
             com = n;
+        else if (arg == "--data-dir")
+            dataDir = value;
+        else if (arg == "--tcp" && parseNumber(value, 0, 0xFFFF, n))
+            tcpPort = n;
         else if (arg == "--serial" && parseNumber(value, 0, 0xFFFF, n))
             options.serial = std::uint16_t(n);
         else if (arg == "--width" && parseNumber(value, 1, 255, n))
@@ -182,15 +206,14 @@ int main(int argc, char** argv) {
             logPath = value;
         else if (arg == "--state-dir")
             options.stateDirectory = value;
-        else if (arg == "--data-dir")
-            dataDir = value;
         else {
             std::fprintf(stderr, "pixbar-sign-sim: bad option %s %s\n", arg.c_str(), value);
             usage();
             return kExitUsage;
         }
     }
-    if (portsDir.empty() || com < 0) {
+    const bool pty = !portsDir.empty() || com >= 0;
+    if ((pty && (portsDir.empty() || com < 0)) || (!pty && tcpPort < 0)) {
         usage();
         return kExitUsage;
     }
@@ -221,38 +244,50 @@ int main(int argc, char** argv) {
         }
     }
     std::error_code ec;
-    std::filesystem::create_directories(portsDir, ec);
     if (!options.stateDirectory.empty())
         std::filesystem::create_directories(options.stateDirectory, ec);
 
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::perror("pixbar-sign-sim: pseudo-terminal");
+    TcpLine tcp;
+    if (tcpPort >= 0 && !tcp.listen(int(tcpPort))) {
+        std::fprintf(stderr, "pixbar-sign-sim: cannot listen on 127.0.0.1:%ld: %s\n", tcpPort,
+                     std::strerror(errno));
         return 1;
     }
-    const std::string slaveName = ptsname(master);
-    // Holding our own slave descriptor keeps the master readable while no program has the
-    // port open (otherwise every close of the port makes the master fail with EIO).
-    const int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0) {
-        std::perror("pixbar-sign-sim: slave");
-        return 1;
-    }
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio); // no echo, no line editing: the line carries binary frames
-    cfsetspeed(&tio, B19200);
-    tcsetattr(slave, TCSANOW, &tio);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
-    const std::filesystem::path link =
-        std::filesystem::path(portsDir) / ("COM" + std::to_string(com));
-    std::filesystem::remove(link, ec);
-    std::filesystem::create_symlink(slaveName, link, ec);
-    if (ec) {
-        std::fprintf(stderr, "pixbar-sign-sim: cannot link %s: %s\n", link.c_str(),
-                     ec.message().c_str());
-        return 1;
+    int master = -1;
+    int slave = -1;
+    std::filesystem::path link;
+    std::string slaveName;
+    if (pty) {
+        std::filesystem::create_directories(portsDir, ec);
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+            std::perror("pixbar-sign-sim: pseudo-terminal");
+            return 1;
+        }
+        slaveName = ptsname(master);
+        // Holding our own slave descriptor keeps the master readable while no program has the
+        // port open (otherwise every close of the port makes the master fail with EIO).
+        slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+        if (slave < 0) {
+            std::perror("pixbar-sign-sim: slave");
+            return 1;
+        }
+        termios tio{};
+        tcgetattr(slave, &tio);
+        cfmakeraw(&tio); // no echo, no line editing: the line carries binary frames
+        cfsetspeed(&tio, B19200);
+        tcsetattr(slave, TCSANOW, &tio);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+        link = std::filesystem::path(portsDir) / ("COM" + std::to_string(com));
+        std::filesystem::remove(link, ec);
+        std::filesystem::create_symlink(slaveName, link, ec);
+        if (ec) {
+            std::fprintf(stderr, "pixbar-sign-sim: cannot link %s: %s\n", link.c_str(),
+                         ec.message().c_str());
+            return 1;
+        }
     }
 
     struct sigaction sa {};
@@ -260,8 +295,14 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
-    std::fprintf(log, "ready %s -> %s serial=%u\n", link.c_str(), slaveName.c_str(),
-                 unsigned(options.serial));
+    if (pty)
+        std::fprintf(log, "ready %s -> %s serial=%u\n", link.c_str(), slaveName.c_str(),
+                     unsigned(options.serial));
+    // A peer that goes away mid-answer must not end the sign.
+    signal(SIGPIPE, SIG_IGN);
+    if (tcp.listening())
+        std::fprintf(log, "ready tcp:127.0.0.1:%d serial=%u\n", tcp.port(),
+                     unsigned(options.serial));
     std::fflush(log);
 
     SimulatedSign sign(options);
@@ -277,15 +318,16 @@ int main(int argc, char** argv) {
         if (show) content.publish(SignContent::of(sign));
     };
     if (!show) {
-        runLine(master, sign, decoder, log, received);
+        runLine(master, tcp, sign, decoder, log, received);
     } else {
         int qtArgc = 1;
         QApplication app(qtArgc, argv);
         const std::filesystem::path data =
             dataDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : dataDir;
         SignWindow face(geometry, data, content,
-                        QStringLiteral("Linijka świetlna COM%1, numer seryjny %2")
-                            .arg(com)
+                        QStringLiteral("Linijka świetlna %1, numer seryjny %2")
+                            .arg(pty ? QStringLiteral("COM%1").arg(com)
+                                     : QStringLiteral("tcp:127.0.0.1:%1").arg(tcp.port()))
                             .arg(options.serial));
         if (!face.ok()) {
             std::fprintf(stderr, "pixbar-sign-sim: %s\n", face.error().c_str());
@@ -294,7 +336,7 @@ int main(int argc, char** argv) {
             face.show();
             // The line runs on its own thread; closing the window ends the sign.
             std::thread line([&] {
-                runLine(master, sign, decoder, log, received);
+                runLine(master, tcp, sign, decoder, log, received);
                 QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
             });
             app.exec();
@@ -303,12 +345,12 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::filesystem::remove(link, ec);
+    if (pty) std::filesystem::remove(link, ec);
     std::fprintf(log, "stopped after %llu frames\n",
                  static_cast<unsigned long long>(sign.framesReceived()));
     std::fflush(log);
-    close(slave);
-    close(master);
+    if (slave >= 0) close(slave);
+    if (master >= 0) close(master);
     if (log != stdout) std::fclose(log);
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "settings.h"
+#include "sync.h"
 #include "unitcomport.h"
 #include "unitcomprotocol.h"
 
@@ -51,6 +52,8 @@ void printUsage() {
                  "  store SLOT FILE.kom           the message in one frame into slot 1..9\n"
                  "  show SLOT                     show slot 1..9\n"
                  "  text SLOT TEXT                a text (UTF-8, sent in code page 1250)\n"
+                 "  sync [--file DATA] [--config as.cfg]   file sync mode until SIGTERM/SIGINT\n"
+                 "port NAME: COMn, a device path, or tcp:HOST:PORT / tcp:[IPv6]:PORT\n"
                  "exit code: 0 ok, 1 no reply, 2 rejected, 100 bad slot, 101 text too long,\n"
                  "           10 port cannot be opened, 64 wrong arguments\n");
 }
@@ -182,6 +185,10 @@ int runSignCommand(int argc, char** argv) {
     const int rest = argc - i;
     char** args = argv + i;
 
+    if (command == "sync") {
+        if (portName.isEmpty()) return usageError("--port NAME is required");
+        return runSync(portsDir, portName, address, rest, args);
+    }
     if (command == "ports") {
         if (rest != 0) return usageError("ports takes no arguments");
         return listPorts(portsDir);

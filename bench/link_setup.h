@@ -1,0 +1,67 @@
+#pragma once
+
+// What the link benchmarks share: message sets timed against the line time they need.
+
+#include "signframe.h"
+#include "unitcomprotocol.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace pixbar::bench {
+
+inline constexpr std::uint16_t kSerial = 1;
+
+/// Bytes on the line for one message set, both directions.
+inline std::size_t SetLineBytes(const std::vector<std::vector<std::uint8_t>>& records) {
+    std::size_t bytes = 0;
+    for (std::size_t n = 0; n < records.size(); ++n) {
+        for (int block = 0; block < kMessageBlocks; ++block) {
+            std::vector<std::uint8_t> payload = {
+                std::uint8_t(n), std::uint8_t(block * kMessageBlockUnit), kMessageBlockUnit,
+                std::uint8_t(block == 0                    ? kBlockFirst
+                             : block == kMessageBlocks - 1 ? kBlockLast
+                                                           : 0)};
+            payload.insert(payload.end(), records[n].begin() + block * kBlockDataSize,
+                           records[n].begin() + (block + 1) * kBlockDataSize);
+            bytes += FrameSize(kHostAddress, kSerial, kCommandMessageBlock, payload);
+            bytes += FrameSize(kSerial, kHostAddress, kStatusAcknowledged, {});
+        }
+    }
+    return bytes;
+}
+
+/// Sends random message sets through an open protocol and reports each set's time against
+/// the line time of its bytes.
+inline void SendMessageSets(benchmark::State& state, ComProtocol& protocol) {
+    std::mt19937 random(7);
+    std::vector<std::vector<std::uint8_t>> records(kMessageCount,
+                                                   std::vector<std::uint8_t>(kMessageBytes));
+    for (auto& r : records)
+        for (auto& b : r) b = std::uint8_t(random());
+    const double boundSeconds = double(SetLineBytes(records)) * 10.0 / kBaudRate;
+
+    double total = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int n = 1; n <= kMessageCount; ++n) {
+            if (protocol.SendMessageBlocks(kSerial, n, records[n - 1]) != ProtocolResult::Ok) {
+                state.SkipWithError("a message was not acknowledged");
+                break;
+            }
+        }
+        total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    protocol.Close();
+    const double perSet = total / double(state.iterations());
+    state.counters["bound_ms"] = boundSeconds * 1000.0;
+    state.counters["set_ms"] = perSet * 1000.0;
+    state.counters["x_bound"] = perSet / boundSeconds;
+    state.counters["frames"] = kMessageCount * kMessageBlocks;
+}
+
+} // namespace pixbar::bench
