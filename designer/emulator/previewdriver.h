@@ -9,8 +9,8 @@
 namespace pixbar {
 
 /// Plays a test on the emulated sign the way the designer's window does: a step is taken on
-/// the first pass after its counter has reached 0, the picture is repainted after every step,
-/// and between passes the driver waits for the next tick instead of spinning.
+/// the first pass after its counter has reached 0, the LEDs a step changed are repainted
+/// after it (a step that changes nothing repaints nothing), and between passes the driver waits for the next tick instead of spinning.
 ///
 /// Two ways to drive it from a GUI event loop:
 /// - `run(processEvents)` plays the whole test inside the test command's handler. After every
@@ -38,7 +38,8 @@ public:
     PreviewDriver(Emulator& emulator, TickSource& ticks, const Clock& clock,
                   const PreviewSettings& settings);
 
-    /// Called after every step that painted, and after the stop has cleared the picture.
+    /// Called after every step that ends with its painting, whether or not the picture
+    /// changed, and after the stop has cleared the picture.
     void setRepaint(std::function<void()> repaint) { m_repaint = std::move(repaint); }
     /// Called with the area of the LED bitmap that changed, only after the steps that changed
     /// the picture (and after the stop, when it cleared a lit picture). A step that leaves the
