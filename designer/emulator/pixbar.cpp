@@ -133,10 +133,12 @@ void buildByteLines(LedBitmap& bitmap, int p) {
 
 /// Paints bytes b0..b1-1 of frame row y: the first line of the LED row from the byte lines,
 /// then copies of it for the other lines of the LEDs. The line below the LEDs stays black.
-template <int P>
+/// Pitch `Fixed`, or the bitmap's pitch of the byte lines when it is 0.
+template <int Fixed>
 void paintRow(const FrameBuffer& buf, const SignGeometry& g, LedBitmap& bitmap, int y, int b0,
               int b1) {
-    constexpr int span = 8 * P;
+    const int P = Fixed != 0 ? Fixed : bitmap.byteLinesPitch;
+    const int span = 8 * P;
     const std::uint8_t* row = buf.data() + y * g.stride;
     const std::uint32_t* lines = bitmap.byteLines.data();
     std::uint32_t* const first =
@@ -151,15 +153,17 @@ void paintRow(const FrameBuffer& buf, const SignGeometry& g, LedBitmap& bitmap, 
 
 using RowPainter = void (*)(const FrameBuffer&, const SignGeometry&, LedBitmap&, int, int, int);
 
-/// Each pitch gets its own painter, so that the copies have a fixed length.
+/// Each pitch of a sign 8 or 16 rows high (2..14: 8 W P stays within 955 and P H within 112)
+/// gets its own painter, so that the copies have a fixed length.
 template <int... Ps>
 constexpr std::array<RowPainter, sizeof...(Ps)> makePainters(std::integer_sequence<int, Ps...>) {
     return {&paintRow<Ps + 2>...};
 }
-constexpr auto kRowPainters = makePainters(std::make_integer_sequence<int, 13>{}); // 2..14
+constexpr auto kRowPainters = makePainters(std::make_integer_sequence<int, 13>{});
 
-/// The pitch is at most 14: 8 W P stays within 955 and P H within 112 with H >= 8.
-RowPainter rowPainter(int p) { return kRowPainters[std::size_t(std::clamp(p, 2, 14) - 2)]; }
+RowPainter rowPainter(int p) {
+    return p >= 2 && p <= 14 ? kRowPainters[std::size_t(p - 2)] : &paintRow<0>;
+}
 
 LedArea rowsArea(int p, int y0, int y1, int b0, int b1) {
     return {b0 * 8 * p, y0 * p, (b1 - b0) * 8 * p, (y1 - y0) * p};
