@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace pixbar {
@@ -38,13 +39,45 @@ struct SignGeometry {
 using FrameBuffer = std::array<std::uint8_t, kFrameBufferSize>;
 using ScratchBuffer = FrameBuffer;
 
-/// The 960 x 112 picture of the LEDs, 0x00RRGGBB pixels.
+/// A rectangle of the LED bitmap in its pixels; empty when width or height is 0.
+struct LedArea {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    bool empty() const { return width <= 0 || height <= 0; }
+    /// The smallest rectangle holding both.
+    LedArea united(const LedArea& other) const;
+    bool operator==(const LedArea&) const = default;
+};
+
+/// The 960 x 112 picture of the LEDs, 0x00RRGGBB pixels. It remembers which frame it shows,
+/// so that a later painting redraws only the LEDs that changed.
 struct LedBitmap {
     std::vector<std::uint32_t> pixels =
         std::vector<std::uint32_t>(std::size_t(kLedBitmapWidth) * kLedBitmapHeight, kLedGap);
-    void fillBlack() { std::fill(pixels.begin(), pixels.end(), kLedGap); }
+
+    /// Black everywhere, showing no frame.
+    void fillBlack() {
+        std::fill(pixels.begin(), pixels.end(), kLedGap);
+        showing = false;
+        changed = {};
+    }
     std::uint32_t at(int x, int y) const { return pixels[std::size_t(y) * kLedBitmapWidth + x]; }
     Image32 image() { return {pixels.data(), kLedBitmapWidth, kLedBitmapHeight, kLedBitmapWidth}; }
+    /// The part of the bitmap the shown sign covers; every pixel outside it is black.
+    LedArea usedArea() const;
+    /// The area painted since the last call, and forgets it.
+    LedArea takeChanged() { return std::exchange(changed, LedArea{}); }
+
+    bool showing = false;       ///< `shown` and `shownGeometry` describe the pixels
+    SignGeometry shownGeometry; ///< geometry of the last painting
+    FrameBuffer shown{};        ///< the frame of the last painting
+    LedArea changed;            ///< painted and not yet taken
+    /// Bitmap line of each byte value at the shown pitch: 8 LEDs with their gaps.
+    std::vector<std::uint32_t> byteLines;
+    int byteLinesPitch = 0;
 };
 
 /// Frame buffer operations on the sign's geometry; all coordinates are signed 16-bit values.
@@ -64,6 +97,9 @@ void DrawGlyph(const SignGeometry& g, const FontTable& fonts, FrameBuffer& buf, 
 int LedPitch(const SignGeometry& g);
 /// Paints the visible part of the frame buffer as LEDs into the bitmap.
 void RenderLeds(const SignGeometry& g, const FrameBuffer& buf, LedBitmap& bitmap);
+/// Paints only the LEDs whose bytes differ from the frame the bitmap shows (all of them when
+/// it shows none or another geometry); returns the area painted, empty when nothing changed.
+LedArea RenderChangedLeds(const SignGeometry& g, const FrameBuffer& buf, LedBitmap& bitmap);
 
 /// The state the emulated sign keeps for the whole program.
 struct Emulator {

@@ -124,8 +124,10 @@ void resumePrevious(Track& t) {
     t.effectType = t.nextEffectType;
 }
 
+/// The step's painting: only the LEDs that changed are redrawn, and the bitmap collects their
+/// area for the window's repaint.
 bool paint(const Stage& s) {
-    if (s.bitmap) RenderLeds(s.geometry, s.frame, *s.bitmap);
+    if (s.bitmap) RenderChangedLeds(s.geometry, s.frame, *s.bitmap);
     return true;
 }
 

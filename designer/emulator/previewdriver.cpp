@@ -4,7 +4,14 @@ namespace pixbar {
 
 PreviewDriver::PreviewDriver(Emulator& emulator, TickSource& ticks, const Clock& clock,
                              const PreviewSettings& settings)
-    : m_emulator(emulator), m_ticks(ticks), m_settings(settings), m_player(emulator, clock) {}
+    : m_emulator(emulator), m_ticks(ticks), m_settings(settings), m_player(emulator, clock),
+      m_painted([this] { painted(); }) {}
+
+void PreviewDriver::painted() {
+    if (m_repaint) m_repaint();
+    const LedArea changed = m_emulator.bitmap.takeChanged();
+    if (m_paintLeds && m_repaintArea && !changed.empty()) m_repaintArea(changed);
+}
 
 void PreviewDriver::setPaintLeds(bool on) {
     m_paintLeds = on;
@@ -28,12 +35,13 @@ bool PreviewDriver::begin(PlayStart start) {
 
 PreviewDriver::Outcome PreviewDriver::poll(const std::function<void()>& processEvents) {
     while (m_playing) {
-        m_player.pass(m_settings.speed, m_repaint);
+        m_player.pass(m_settings.speed, m_painted);
         if (processEvents) processEvents();
         if (m_stopRequested) {
             m_emulator.frame.fill(0);
-            if (m_paintLeds) RenderLeds(m_emulator.geometry, m_emulator.frame, m_emulator.bitmap);
-            if (m_repaint) m_repaint();
+            if (m_paintLeds)
+                RenderChangedLeds(m_emulator.geometry, m_emulator.frame, m_emulator.bitmap);
+            painted();
             m_playing = false;
             m_outcome = Outcome::Stopped;
         } else if (m_player.switchingEnd(m_settings)) {

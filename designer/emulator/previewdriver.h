@@ -9,8 +9,8 @@
 namespace pixbar {
 
 /// Plays a test on the emulated sign the way the designer's window does: a step is taken on
-/// the first pass after its counter has reached 0, the picture is repainted after every step,
-/// and between passes the driver waits for the next tick instead of spinning.
+/// the first pass after its counter has reached 0, the LEDs a step changed are repainted
+/// after it (a step that changes nothing repaints nothing), and between passes the driver waits for the next tick instead of spinning.
 ///
 /// Two ways to drive it from a GUI event loop:
 /// - `run(processEvents)` plays the whole test inside the test command's handler. After every
@@ -38,8 +38,15 @@ public:
     PreviewDriver(Emulator& emulator, TickSource& ticks, const Clock& clock,
                   const PreviewSettings& settings);
 
-    /// Called after every step that painted, and after the stop has cleared the picture.
+    /// Called after every step that ends with its painting, whether or not the picture
+    /// changed, and after the stop has cleared the picture.
     void setRepaint(std::function<void()> repaint) { m_repaint = std::move(repaint); }
+    /// Called with the area of the LED bitmap that changed, only after the steps that changed
+    /// the picture (and after the stop, when it cleared a lit picture). A step that leaves the
+    /// frame as it was asks for no repaint.
+    void setRepaintArea(std::function<void(const LedArea&)> repaint) {
+        m_repaintArea = std::move(repaint);
+    }
 
     /// Begins a test of page `index` (0..7); false when there is nothing to play.
     bool start(const std::array<MessageRecord, kPageCount>& pages, int index);
@@ -62,12 +69,15 @@ public:
 
 private:
     bool begin(PlayStart start);
+    void painted();
 
     Emulator& m_emulator;
     TickSource& m_ticks;
     const PreviewSettings& m_settings;
     Player m_player;
     std::function<void()> m_repaint;
+    std::function<void(const LedArea&)> m_repaintArea;
+    std::function<void()> m_painted; ///< the player's callback: painted()
     bool m_playing = false;
     bool m_stopRequested = false;
     bool m_paintLeds = true;

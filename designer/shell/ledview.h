@@ -12,6 +12,10 @@ class LedView : public QWidget {
 public:
     LedView(LedBitmap& bitmap, QWidget* parent = nullptr);
     QSize sizeHint() const override { return {kLedBitmapWidth, kLedImageHeight}; }
+    /// Schedules a repaint of the part of the widget that shows `area` of the bitmap.
+    void updateArea(const LedArea& area);
+    /// Where `area` of the bitmap lies on the widget.
+    static QRect onWidget(const LedArea& area);
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -253,7 +253,7 @@ void TForm1::Button1Click() {
     setTestCaptions(true);
     std::array<MessageRecord, kPageCount> pages;
     for (int i = 0; i < kPageCount; ++i) pages[i] = m_editors[i]->record();
-    m_driver->setRepaint([this] { m_leds->update(); });
+    m_driver->setRepaintArea([this](const LedArea& area) { m_leds->updateArea(area); });
     if (m_driver->start(pages, m_messageNumber - 1))
         m_driver->run([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     m_testRunning = false;

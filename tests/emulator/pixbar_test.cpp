@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -282,6 +284,76 @@ TEST(RenderLeds, SquaresWithBlackGapsAndNothingOutsideTheSign) {
                     return;
                 }
             }
+        }
+    }
+}
+
+namespace {
+
+/// The LED picture painted the plain way, pixel by pixel from the LED each pixel belongs to.
+std::vector<std::uint32_t> referenceLeds(const SignGeometry& g, const FrameBuffer& b) {
+    std::vector<std::uint32_t> px(std::size_t(kLedBitmapWidth) * kLedBitmapHeight, kLedGap);
+    const int p = LedPitch(g);
+    for (int py = 0; py < g.height * p; ++py)
+        for (int pxl = 0; pxl < g.pixelWidth() * p; ++pxl)
+            if (pxl % p != p - 1 && py % p != p - 1)
+                px[std::size_t(py) * kLedBitmapWidth + pxl] =
+                    GetPixel(g, b, pxl / p, py / p) ? kLedOn : kLedOff;
+    return px;
+}
+
+/// True when every pixel that differs between the two pictures lies inside `area`.
+bool changesInside(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b,
+                   const LedArea& area) {
+    for (int y = 0; y < kLedBitmapHeight; ++y)
+        for (int x = 0; x < kLedBitmapWidth; ++x) {
+            const std::size_t i = std::size_t(y) * kLedBitmapWidth + x;
+            const bool inside = x >= area.x && x < area.x + area.width && y >= area.y &&
+                                y < area.y + area.height;
+            if (a[i] != b[i] && !inside) return false;
+        }
+    return true;
+}
+
+} // namespace
+
+// Random frames at random geometries, each followed by a few small edits the way effect steps
+// make them: the full painting and the painting of changes both give the plain picture, and
+// the area reported holds every pixel that changed; an unchanged frame paints nothing.
+TEST(RenderLeds, EqualsThePlainPaintingOnRandomFramesAndChanges) {
+    std::mt19937 random(14);
+    for (int round = 0; round < 120; ++round) {
+        const int w = int(random() % 24) + 1;
+        // Now and then 4 rows, whose larger pitch takes the painter of any pitch.
+        const int h = std::array{8, 16, 8, 16, 4}[random() % 5];
+        SCOPED_TRACE("round " + std::to_string(round) + ": " + std::to_string(w) + "x" +
+                     std::to_string(h));
+        const SignGeometry g = sign(w, h);
+        FrameBuffer b{};
+        for (auto& byte : b) byte = std::uint8_t(random());
+        LedBitmap fresh;
+        RenderLeds(g, b, fresh);
+        ASSERT_EQ(fresh.pixels, referenceLeds(g, b));
+        EXPECT_EQ(fresh.usedArea(), (LedArea{0, 0, 8 * w * LedPitch(g), h * LedPitch(g)}));
+
+        LedBitmap bmp;
+        // From a bitmap showing another sign, the whole sign is painted.
+        RenderLeds(sign(w % 24 + 1, h == 8 ? 16 : 8), FrameBuffer{}, bmp);
+        bmp.fillBlack();
+        const LedArea whole = RenderChangedLeds(g, b, bmp);
+        EXPECT_EQ(whole, bmp.usedArea());
+        ASSERT_EQ(bmp.pixels, fresh.pixels);
+        EXPECT_TRUE(RenderChangedLeds(g, b, bmp).empty());
+        for (int edit = 0; edit < 6; ++edit) {
+            const std::vector<std::uint32_t> before = bmp.pixels;
+            const int bytes = edit == 0 ? 0 : int(random() % 8) + 1;
+            for (int i = 0; i < bytes; ++i)
+                b[random() % std::size_t(h * g.stride)] ^= std::uint8_t(random() | 1);
+            const LedArea area = RenderChangedLeds(g, b, bmp);
+            const std::vector<std::uint32_t> want = referenceLeds(g, b);
+            ASSERT_EQ(bmp.pixels, want) << "edit " << edit;
+            EXPECT_TRUE(changesInside(before, want, area)) << "edit " << edit;
+            EXPECT_TRUE(before != want || area.empty()) << "edit " << edit;
         }
     }
 }

@@ -244,3 +244,44 @@ TEST(ZeroDelaySteps, RealMessagesNeverReachTheLimit) {
     b.runTo(16); // the next pass through the marks starts at tick 16, all in that instant
     EXPECT_EQ(b.row(0), ".......#");
 }
+
+// Over a whole scrolled message with a pause, only the steps that change the picture ask for
+// a repaint, and the area asked for holds every changed LED row.
+TEST(RepaintArea, OnlyStepsThatChangeThePictureAskAndTheAreaHoldsTheChange) {
+    Bench b(2, 16);
+    const SignGeometry& g = b.emu.geometry;
+    const int p = LedPitch(g);
+    // The sign as the window shows it before the test.
+    RenderLeds(g, b.emu.frame, b.emu.bitmap);
+    b.emu.bitmap.takeChanged();
+    FrameBuffer before = b.emu.frame;
+    int steps = 0, changedSteps = 0, asked = 0;
+    int firstRow = -1, endRow = -1;
+    b.driver.setRepaint([&] {
+        ++steps;
+        firstRow = endRow = -1;
+        for (int y = 0; y < g.height; ++y) {
+            const auto at = std::ptrdiff_t(y * g.stride);
+            if (std::equal(before.begin() + at, before.begin() + at + g.width,
+                           b.emu.frame.begin() + at))
+                continue;
+            if (firstRow < 0) firstRow = y;
+            endRow = y + 1;
+        }
+        if (firstRow >= 0) ++changedSteps;
+        before = b.emu.frame;
+    });
+    b.driver.setRepaintArea([&](const LedArea& area) {
+        ++asked;
+        EXPECT_GE(firstRow, 0) << "step " << steps << " asked without a change";
+        EXPECT_LE(area.y, firstRow * p);
+        EXPECT_GE(area.y + area.height, endRow * p - 1);
+    });
+    ASSERT_TRUE(b.play(Message().text(2, "HI").pause(1).text(4, "I")));
+    b.runTo(600);
+    b.driver.stop();
+    b.driver.poll();
+    EXPECT_EQ(asked, changedSteps);
+    EXPECT_GT(changedSteps, 20);
+    EXPECT_GE(steps - changedSteps, 8); // at least the counting steps of the start
+}
