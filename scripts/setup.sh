@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth desktop-file-utils)
+          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth desktop-file-utils
+          clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
