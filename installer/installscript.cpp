@@ -15,27 +15,6 @@ bool isBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= kLastBlankCode;
 }
 
-/// A control character inside a word (C0, DEL, or a UTF-8 encoded C1): file systems cut a
-/// name at a zero, and a shortcut holding one is not a valid desktop entry.
-bool holdsControlCharacter(std::string_view word) {
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        const auto c = static_cast<unsigned char>(word[i]);
-        if (c < kLastBlankCode || c == 0x7F) return true;
-        if (c == 0xC2 && i + 1 < word.size() &&
-            static_cast<unsigned char>(word[i + 1]) >= 0x80 &&
-            static_cast<unsigned char>(word[i + 1]) <= 0x9F)
-            return true;
-    }
-    return false;
-}
-
-/// The commands whose words become paths, shortcuts or files to open (ECHO only logs).
-bool reachesTheSystem(std::string_view word) {
-    for (const char* command : {"DEST", "COPY", "START", "LINK", "EXEC"})
-        if (word == command) return true;
-    return false;
-}
-
 } // namespace
 
 ScriptPiece PieceReader::next() {
@@ -83,6 +62,31 @@ std::vector<std::string> splitWords(std::string_view text) {
     }
     return words;
 }
+
+namespace {
+
+/// A control character inside a word (C0, DEL, or a UTF-8 encoded C1): file systems cut a
+/// name at a zero, and a shortcut holding one is not a valid desktop entry.
+bool holdsControlCharacter(std::string_view word) {
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const auto c = static_cast<unsigned char>(word[i]);
+        if (c < kLastBlankCode || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < word.size() &&
+            static_cast<unsigned char>(word[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(word[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
+/// The commands whose words become paths, shortcuts or files to open (ECHO only logs).
+bool reachesTheSystem(std::string_view word) {
+    for (const char* command : {"DEST", "COPY", "START", "LINK", "EXEC"})
+        if (word == command) return true;
+    return false;
+}
+
+} // namespace
 
 ScriptInterpreter::ScriptInterpreter(InstallPlatform& platform, LogSink log)
     : m_platform(platform), m_log(std::move(log)) {}

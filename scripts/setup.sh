@@ -4,8 +4,10 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth desktop-file-utils
-          clang libclang-rt-14-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth desktop-file-utils)
+
+# The fuzz targets (tests/fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes.
+packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
