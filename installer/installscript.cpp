@@ -122,9 +122,8 @@ bool ScriptInterpreter::ExecuteLine(std::string_view piece) {
     if (!has(1)) return false;
     const std::string& command = words[0];
     const std::string sep(1, kSeparator);
-    if (reachesTheSystem(command) && std::any_of(words.begin(), words.end(), [](const std::string& w) {
-            return holdsControlCharacter(w);
-        })) {
+    const auto controlWord = [](const std::string& w) { return holdsControlCharacter(w); };
+    if (reachesTheSystem(command) && std::any_of(words.begin(), words.end(), controlWord)) {
         m_log("Wiersz " + std::to_string(m_lineNumber) +
               " zawiera znaki sterujące i nie został wykonany.");
         return true;

@@ -39,9 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t font = record.bytes[0];
         for (int i = 0; i < kSyncMaxCells; ++i) {
             const Cell c = record.cell(i);
-            fuzz::Check(c.attribute == 0 || (c.attribute == font && font >= kSyncFirstFont &&
-                                             font <= kSyncLastFont && c.character >= 0x20 &&
-                                             c.character < 0x80),
+            fuzz::Check(c.attribute == 0 ||
+                            (c.attribute == font && font >= kSyncFirstFont &&
+                             font <= kSyncLastFont && c.character >= 0x20 && c.character < 0x80),
                         "a data line gave something other than plain text");
         }
         fuzz::Check(record.bytes[1022] == 0 && record.bytes[kKindOffset] <= 1,

@@ -81,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             editor.keyPress(fromRecord ? arg : std::uint8_t('A' + arg % 26));
             break;
         case 2:
-            editor.insertItem({kAttrLead, kLeadEffect}, {std::uint8_t(1 + arg % 12), kParameterMark});
+            editor.insertItem({kAttrLead, kLeadEffect},
+                              {std::uint8_t(1 + arg % 12), kParameterMark});
             break;
         case 3:
             editor.insertCell(kAttrLead, kLeadPause);
@@ -110,8 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             editor.setFont(arg % 17);
             break;
         case 11:
-            (arg % 3 == 0 ? editor.insertTime() : arg % 3 == 1 ? editor.insertDate()
-                                                                : editor.insertTemperature());
+            (arg % 3 == 0   ? editor.insertTime()
+             : arg % 3 == 1 ? editor.insertDate()
+                            : editor.insertTemperature());
             break;
         case 12:
             editor.insertCharacter(fromRecord ? arg : std::uint8_t(' ' + arg % 90));

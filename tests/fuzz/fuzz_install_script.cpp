@@ -37,7 +37,8 @@ bool inside(const std::string& scriptPath) {
 /// The system platform, kept inside the scratch folder and never opening anything.
 class FencedPlatform : public InstallPlatform {
 public:
-    FencedPlatform() : m_real(LinuxEnvironment{QFile::decodeName((root() / "home").c_str()), {}, {}}) {}
+    FencedPlatform()
+        : m_real(LinuxEnvironment{QFile::decodeName((root() / "home").c_str()), {}, {}}) {}
     std::string programFilesDir() override { return m_real.programFilesDir(); }
     std::string programsMenuDir() override { return m_real.programsMenuDir(); }
     bool isAbsoluteName(const std::string& name) const override {
@@ -82,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FencedPlatform platform;
     std::size_t logged = 0;
-    ScriptInterpreter interpreter(platform, [&](const std::string& line) { logged += line.size(); });
+    ScriptInterpreter interpreter(platform,
+                                  [&](const std::string& line) { logged += line.size(); });
     interpreter.fetchSystemFolders();
     interpreter.RunScript(kScriptFile);
     return 0;

@@ -43,8 +43,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     GlyphSets glyphs;
     HeadedImage& image = glyphs.symbolTableImage();
-    const std::uint8_t header[] = {12, 0, 0, 0, 8, 0, tableHeight, 0, 0, 0,
-                                   std::uint8_t(glyphCount), std::uint8_t(glyphCount >> 8)};
+    const std::uint8_t header[] = {12,
+                                   0,
+                                   0,
+                                   0,
+                                   8,
+                                   0,
+                                   tableHeight,
+                                   0,
+                                   0,
+                                   0,
+                                   std::uint8_t(glyphCount),
+                                   std::uint8_t(glyphCount >> 8)};
     std::copy(std::begin(header), std::end(header), image.bytes.begin());
     image.size = kHeadedHeaderSize + std::size_t(tableHeight) * 64;
     glyphs.refreshSymbolEntry();

@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.switching = in.u8() & 1;
     const int ticks = 100 + 2 * in.u8();
     const int stopAt = in.u8() * 3;
-    const LocalDateTime now{1970 + in.u8() % 230, 1 + in.u8() % 12, 1 + in.u8() % 31,
-                            in.u8() % 24, in.u8() % 60};
+    const LocalDateTime now{1970 + in.u8() % 230, 1 + in.u8() % 12, 1 + in.u8() % 31, in.u8() % 24,
+                            in.u8() % 60};
     MessageRecord record, following;
     const auto first = in.bytes(kRecordSize);
     std::copy(first.begin(), first.end(), record.bytes.begin());

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     GlyphSets glyphs;
     glyphs.InitFonts();
     const FileResult r = glyphs.LoadUserFont(file);
-    const bool headerOk = size >= 4 && data[0] == 12 && data[1] == 0 && data[2] == 0 && data[3] == 0;
+    const bool headerOk =
+        size >= 4 && data[0] == 12 && data[1] == 0 && data[2] == 0 && data[3] == 0;
     fuzz::Check(r.ok() == headerOk, "a user font was taken or refused against its header");
     if (!r.ok()) {
         fuzz::Check(glyphs.entry(kIndexUserFont).data == nullptr, "a refused font is in use");

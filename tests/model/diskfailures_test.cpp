@@ -91,7 +91,8 @@ std::vector<Target> targets() {
                      sets.symbolMap()[1] ^= 0xFF;
                      return sets.SaveSymbolTable().message();
                  }});
-    t.push_back({"ldcfg", {{kConfigFile, Bytes{'C', 'O', 'M', '4', '\n', '5', '0', '\n'}}},
+    t.push_back({"ldcfg",
+                 {{kConfigFile, Bytes{'C', 'O', 'M', '4', '\n', '5', '0', '\n'}}},
                  [](const fs::path& dir) {
                      const ProgramSettings s{"COM2", 70, 3, 14, 12, 16, 513};
                      return WriteLdCfg(dir / kConfigFile, s) == 0
@@ -171,8 +172,8 @@ TEST_P(DiskFailure, OldFilesStayAndTheUserIsTold) {
         }
         break;
     case Failure::ReadOnlyTarget:
-        fs::permissions(dir / spoilt, fs::perms::owner_read | fs::perms::group_read |
-                                          fs::perms::others_read);
+        fs::permissions(dir / spoilt,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         told = target.save(dir.path());
         break;
     case Failure::FolderInPlace:
@@ -199,15 +200,15 @@ TEST_P(DiskFailure, OldFilesStayAndTheUserIsTold) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EverySavedFile, DiskFailure,
-    ::testing::Combine(::testing::Range<std::size_t>(0, 4),
-                       ::testing::Values(Failure::FullDisk, Failure::ReadOnlyTarget,
-                                         Failure::FolderInPlace)),
-    [](const auto& info) {
-        return targets()[std::get<0>(info.param)].name + "_" +
-               failureName(std::get<1>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(EverySavedFile, DiskFailure,
+                         ::testing::Combine(::testing::Range<std::size_t>(0, 4),
+                                            ::testing::Values(Failure::FullDisk,
+                                                              Failure::ReadOnlyTarget,
+                                                              Failure::FolderInPlace)),
+                         [](const auto& info) {
+                             return targets()[std::get<0>(info.param)].name + "_" +
+                                    failureName(std::get<1>(info.param));
+                         });
 
 // A disk with room for the new table but not for its map: the table must not be replaced on
 // its own, or table and map disagree at the next start.
