@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds everything and runs every test.
 # With CI=true the build treats warnings as errors and the tests run a second
-# time under AddressSanitizer and UndefinedBehaviorSanitizer.
+# time under AddressSanitizer and UndefinedBehaviorSanitizer, and every fuzz target runs
+# for 20 seconds (tests/fuzz/run.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -18,4 +19,6 @@ if [ "${CI:-}" = "true" ]; then
     export ASAN_OPTIONS=detect_leaks=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     (cd build-asan && ctest --output-on-failure)
+
+    tests/fuzz/run.sh 20
 fi

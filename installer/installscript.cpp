@@ -84,6 +84,31 @@ std::vector<std::string> splitWords(std::string_view text) {
     return words;
 }
 
+namespace {
+
+/// A control character inside a word (C0, DEL, or a UTF-8 encoded C1): file systems cut a
+/// name at a zero, and a shortcut holding one is not a valid desktop entry.
+bool holdsControlCharacter(std::string_view word) {
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const auto c = static_cast<unsigned char>(word[i]);
+        if (c < kLastBlankCode || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < word.size() &&
+            static_cast<unsigned char>(word[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(word[i + 1]) <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
+/// The commands whose words become paths, shortcuts or files to open (ECHO only logs).
+bool reachesTheSystem(std::string_view word) {
+    for (const char* command : {"DEST", "COPY", "START", "LINK", "EXEC"})
+        if (word == command) return true;
+    return false;
+}
+
+} // namespace
+
 ScriptInterpreter::ScriptInterpreter(InstallPlatform& platform, LogSink log)
     : m_platform(platform), m_log(std::move(log)) {}
 
@@ -119,6 +144,12 @@ bool ScriptInterpreter::ExecuteLine(std::string_view piece) {
     if (!has(1)) return false;
     const std::string& command = words[0];
     const std::string sep(1, kSeparator);
+    const auto controlWord = [](const std::string& w) { return holdsControlCharacter(w); };
+    if (reachesTheSystem(command) && std::any_of(words.begin(), words.end(), controlWord)) {
+        m_log("Wiersz " + std::to_string(m_lineNumber) +
+              " zawiera znaki sterujące i nie został wykonany.");
+        return true;
+    }
 
     if (command == "DEST") {
         if (!has(2)) return false;

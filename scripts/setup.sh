@@ -10,6 +10,9 @@ packages+=(libgif-dev)
 # The Debian package and its test: dpkg-shlibdeps, lintian, appstreamcli.
 packages+=(dpkg-dev lintian appstream)
 
+# The fuzz targets (tests/fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes.
+packages+=(clang libclang-rt-14-dev)
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,5 +1,7 @@
 #include "glyphs.h"
 
+#include "diskfiles.h"
+
 #include <algorithm>
 #include <fstream>
 #include <memory>
@@ -20,7 +22,7 @@ bool validHeader(const HeadedImage& image) {
 /// Reads at most `limit` bytes of `file` into `out`; the number read is returned in `size`.
 FileResult readUpTo(const std::filesystem::path& file, std::uint8_t* out, std::size_t limit,
                     std::size_t& size) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in = OpenRegularFile(file);
     if (!in) return {FileResult::Code::CannotOpen, file};
     in.read(reinterpret_cast<char*>(out), std::streamsize(limit));
     size = std::size_t(in.gcount());
@@ -62,8 +64,9 @@ std::string FileResult::message() const {
 }
 
 FileResult GlyphSets::LoadBuiltInFont(const std::filesystem::path& file, int slot) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    std::ifstream in = OpenRegularFile(file);
     if (!in) return {FileResult::Code::CannotOpen, file};
+    in.seekg(0, std::ios::end);
     const auto length = in.tellg();
     if (length < 0) return {FileResult::Code::CannotRead, file};
     std::vector<std::uint8_t> block(static_cast<std::size_t>(length));
@@ -209,19 +212,13 @@ void GlyphSets::refreshSymbolEntry() {
 }
 
 FileResult GlyphSets::SaveSymbolTable() {
-    const auto writeFile = [](const std::filesystem::path& file, const std::uint8_t* data,
-                              std::size_t size) -> FileResult {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        if (!out) return {FileResult::Code::CannotOpen, file};
-        out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-        out.close();
-        if (!out) return {FileResult::Code::CannotWrite, file};
-        return {FileResult::Code::Ok, file};
+    // The table and its map change together or not at all, so they never disagree.
+    const FileBytes files[] = {
+        {m_startDirectory / kSymbolTableFile, std::span(m_symbols.bytes.data(), m_symbols.size)},
+        {m_startDirectory / kSymbolMapFile, m_symbolMap},
     };
-    FileResult r =
-        writeFile(m_startDirectory / kSymbolTableFile, m_symbols.bytes.data(), m_symbols.size);
-    if (!r) return r;
-    return writeFile(m_startDirectory / kSymbolMapFile, m_symbolMap.data(), m_symbolMap.size());
+    const CommitResult r = CommitFiles(files);
+    return {r ? FileResult::Code::Ok : FileResult::Code::CannotWrite, r.file};
 }
 
 std::uint8_t MapPolishLetter(std::uint8_t code) {

@@ -119,7 +119,8 @@ public:
     bool SetSymbolTableImage(std::span<const std::uint8_t> image);
     /// Loads gfx_symbols.bin (font 13) and gfx_symbols_map.bin from the start directory.
     FileResult LoadSymbolTable();
-    /// Writes the symbol table image and the symbol map back to the start directory.
+    /// Writes the symbol table image and the symbol map back to the start directory, both or
+    /// neither: on a failure both old files stay and the result names the one not written.
     FileResult SaveSymbolTable();
 
     void setStartDirectory(std::filesystem::path dir) { m_startDirectory = std::move(dir); }

@@ -1,5 +1,7 @@
 #include "autosync.h"
 
+#include "diskfiles.h"
+
 #include <chrono>
 #include <fstream>
 #include <system_error>
@@ -15,7 +17,7 @@ std::string TrimSyncName(std::string_view text) {
 }
 
 int LoadSyncConfig(const std::filesystem::path& file, std::string& name) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in = OpenRegularFile(file);
     if (!in) return 1;
     std::string line;
     char c = 0;
@@ -29,10 +31,9 @@ int LoadSyncConfig(const std::filesystem::path& file, std::string& name) {
 }
 
 int SaveSyncConfig(const std::filesystem::path& file, std::string_view name) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return 1;
-    out << TrimSyncName(name) << '\n';
-    return out.flush() ? 0 : 1;
+    const std::string line = TrimSyncName(name) + '\n';
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.data());
+    return CommitFile(file, std::span(bytes, line.size())) ? 0 : 1;
 }
 
 SyncError BuildSyncRecord(std::string_view line, MessageRecord& record) {
@@ -64,7 +65,7 @@ SyncError BuildSyncRecord(std::string_view line, MessageRecord& record) {
 
 SyncError ReadSyncLine(const std::filesystem::path& file, std::string& line) {
     line.clear();
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in = OpenRegularFile(file);
     if (!in) return SyncError::CannotOpen;
     char c = 0;
     while (line.size() < kSyncLineMax && in.get(c)) {

@@ -34,6 +34,7 @@ void ComProtocol::FeedByte(std::uint8_t raw) {
     case FrameDecoder::Event::Rejected:
         m_success = false;
         m_error = true;
+        ++m_refusedFrames;
         break;
     case FrameDecoder::Event::None:
         break;
@@ -55,9 +56,12 @@ void ComProtocol::poll(int polls, int pollMs, bool stopOnError) {
         const std::uint16_t n =
             m_port.Read(m_readBuffer.data(), std::uint16_t(m_readBuffer.size()));
         for (std::uint16_t i = 0; i < n; ++i) {
+            const int refused = m_refusedFrames;
             FeedByte(m_readBuffer[i]);
-            // The rest of a read after a complete or refused frame is dropped.
-            if (m_success || (stopOnError && m_error)) break;
+            // The rest of a read after a complete or refused frame is dropped, but only of
+            // that read: later reads are taken whole, or a reply could be pieced together
+            // from every other byte of the line.
+            if (m_success || (stopOnError && m_refusedFrames != refused)) break;
         }
         if (m_success || m_clock.elapsedMs() >= deadline) return;
     }

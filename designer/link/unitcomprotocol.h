@@ -154,6 +154,7 @@ private:
     FrameBuilder m_builder{m_frame};
     bool m_success = false;
     bool m_error = false;
+    int m_refusedFrames = 0; ///< refusals so far, so a read can tell one of its own
     ComPort m_port;
     std::function<void()> m_pump;
 };

@@ -1,63 +1,12 @@
 #include "messagefiles.h"
 
+#include "diskfiles.h"
+
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <fstream>
-#include <random>
-#include <system_error>
 #include <vector>
 
 namespace pixbar {
-
-namespace {
-
-namespace fs = std::filesystem;
-
-/// Attempts at finding an unused name for the new file before giving up.
-constexpr int kTempNameAttempts = 16;
-
-fs::path tempNameBeside(const fs::path& file) {
-    static std::atomic<unsigned> counter{0};
-    static const unsigned start = std::random_device{}();
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", start + counter.fetch_add(1));
-    fs::path name = file;
-    name += suffix;
-    return name;
-}
-
-enum class NewFile { Written, NameTaken, CannotCreate, WriteFailed };
-
-/// Writes all of `bytes` to a file that must not exist yet.
-NewFile writeNewFile(const fs::path& name, std::span<const std::uint8_t> bytes) {
-    errno = 0;
-    // "x": never reuse or truncate a file someone else has put at that name.
-    std::FILE* out = std::fopen(name.c_str(), "wbx");
-    if (!out) return errno == EEXIST ? NewFile::NameTaken : NewFile::CannotCreate;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    const bool flushed = std::fflush(out) == 0;
-    const bool closed = std::fclose(out) == 0;
-    return written && flushed && closed ? NewFile::Written : NewFile::WriteFailed;
-}
-
-/// Renames the finished new file over the target; on failure the new file is removed.
-MessageFileError putInPlace(const fs::path& temp, const fs::path& target) {
-    std::error_code ec;
-    // The new file gets the access rights the old one had.
-    const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::is_regular_file(old))
-        fs::permissions(temp, old.permissions(), fs::perm_options::replace, ec);
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return MessageFileError::CannotWrite;
-    }
-    return MessageFileError::None;
-}
-
-} // namespace
 
 std::string MessageFileErrorText(MessageFileError error, const std::filesystem::path& file) {
     const std::string name = file.string();
@@ -75,9 +24,7 @@ std::string MessageFileErrorText(MessageFileError error, const std::filesystem::
 }
 
 MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out) {
-    std::error_code ec;
-    if (fs::is_directory(file, ec)) return MessageFileError::CannotOpen;
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in = OpenRegularFile(file);
     if (!in) return MessageFileError::CannotOpen;
     // Read into a scratch copy, one byte more than wanted, so both a short and a long file
     // are seen before anything of the caller's changes.
@@ -91,29 +38,7 @@ MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std:
 
 MessageFileError ReplaceFile(const std::filesystem::path& file,
                              std::span<const std::uint8_t> bytes) {
-    std::error_code ec;
-    fs::path target = file;
-    // Saving through a link replaces the file it points to, not the link.
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        const fs::path temp = tempNameBeside(target);
-        switch (writeNewFile(temp, bytes)) {
-        case NewFile::Written:
-            return putInPlace(temp, target);
-        case NewFile::NameTaken:
-            continue;
-        case NewFile::WriteFailed:
-            fs::remove(temp, ec);
-            return MessageFileError::CannotWrite;
-        case NewFile::CannotCreate:
-            return MessageFileError::CannotWrite;
-        }
-    }
-    return MessageFileError::CannotWrite;
+    return CommitFile(file, bytes) ? MessageFileError::None : MessageFileError::CannotWrite;
 }
 
 MessageFileError ReadMessageFile(const std::filesystem::path& file, MessageRecord& record) {

@@ -32,8 +32,8 @@ std::string MessageFileErrorText(MessageFileError error, const std::filesystem::
 /// Reads a file that must hold exactly `out.size()` bytes. On any failure `out` is untouched.
 MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out);
 
-/// Replaces `file` with exactly `bytes`: they are written to a new file beside it, which is then
-/// renamed over the old one, so a failed save leaves the old file as it was and no half file.
+/// Replaces `file` with exactly `bytes` (CommitFile): a failed save leaves the old file as it
+/// was and no half file; a read-only target, a folder or a device is refused.
 MessageFileError ReplaceFile(const std::filesystem::path& file,
                              std::span<const std::uint8_t> bytes);
 

@@ -1,9 +1,13 @@
 #include "settings.h"
 
+#include "diskfiles.h"
+
 #include <charconv>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <span>
+#include <sstream>
 #include <string_view>
 
 namespace pixbar {
@@ -19,19 +23,22 @@ std::string_view trim(std::string_view s) {
     return s.substr(first, s.find_last_not_of(ws) - first + 1);
 }
 
-/// The whole line as a decimal integer, with an optional sign; nothing else may follow.
+/// The whole line as a decimal integer: one optional sign, then digits and nothing else.
 std::optional<int> wholeInteger(std::string_view s) {
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    const bool plus = !s.empty() && s.front() == '+';
+    if (plus) s.remove_prefix(1);
+    // from_chars reads a minus of its own, which after a plus would be a second sign.
+    if (s.empty() || (plus && s.front() == '-')) return std::nullopt;
     int value = 0;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (s.empty() || ec != std::errc{} || end != s.data() + s.size()) return std::nullopt;
+    if (ec != std::errc{} || end != s.data() + s.size()) return std::nullopt;
     return value;
 }
 
 } // namespace
 
 int ReadLdCfg(const std::filesystem::path& file, ProgramSettings& settings) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in = OpenRegularFile(file);
     if (!in) return 1;
     std::array<std::string, kConfigLines> lines;
     for (auto& line : lines) {
@@ -54,8 +61,7 @@ int ReadLdCfg(const std::filesystem::path& file, ProgramSettings& settings) {
 }
 
 int WriteLdCfg(const std::filesystem::path& file, const ProgramSettings& settings) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return 1;
+    std::ostringstream out;
     out << trim(settings.portName) << '\n'
         << settings.brightness << '\n'
         << settings.scrollSpeed << '\n'
@@ -63,8 +69,9 @@ int WriteLdCfg(const std::filesystem::path& file, const ProgramSettings& setting
         << settings.signWidth << '\n'
         << settings.signHeight << '\n'
         << settings.signSerial << '\n';
-    out.close();
-    return out ? 0 : 1;
+    const std::string text = out.str();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    return CommitFile(file, std::span(bytes, text.size())) ? 0 : 1;
 }
 
 void SanitizeGeometry(ProgramSettings& settings) {

@@ -29,10 +29,12 @@ struct ProgramSettings {
     friend bool operator==(const ProgramSettings&, const ProgramSettings&) = default;
 };
 
-/// Reads ld.cfg: 0 when read, 1 when it cannot be opened (then nothing changes). Lines are
-/// trimmed; an empty port line gives "COM1" and a line that is not a whole integer its default.
+/// Reads ld.cfg: 0 when read, 1 when it cannot be opened (missing, a folder, a device,
+/// unreadable; then nothing changes). Lines are trimmed; an empty port line gives "COM1" and a
+/// line that is not one optional sign followed by digits takes its default.
 int ReadLdCfg(const std::filesystem::path& file, ProgramSettings& settings);
-/// Writes the seven lines, each ended by a line feed: 0 written, 1 the file cannot be written.
+/// Writes the seven lines, each ended by a line feed: 0 written, 1 the file cannot be written
+/// (then the old file stays as it was).
 int WriteLdCfg(const std::filesystem::path& file, const ProgramSettings& settings);
 
 /// A sign geometry the emulator can draw: width 1..24 registers, height 8 or 16 pixels.

@@ -363,3 +363,26 @@ TEST_F(Run, Cp1250ScriptLogsPolishLetters) {
     EXPECT_EQ(log, (Lines{"Instalacja zakończona ", "Pixbarą"}));
     EXPECT_EQ(platform.calls, Lines{"mkdir C:\\Program Files\\Pixbarą"});
 }
+
+// A zero, a tab or another control character inside a word would give paths the file system
+// cuts and shortcuts that are not valid desktop entries: such a line is reported, not run.
+// ECHO only logs, so its words go to the log as they are.
+TEST_F(Run, LineWithAControlCharacterInAWordIsReportedAndNotRun) {
+    const std::string script = std::string("DEST Pix\x01" "bar\n"
+                                           "COPY a\tb\n"
+                                           "LINK a.bin Nazwa\x7f\n"
+                                           "EXEC x\xc2\x85y\n"
+                                           "COPY plik") +
+                               '\0' + "ukryty\n" + "ECHO a\x1b[31m\nREM a\tb\nECHO ok\n";
+    EXPECT_EQ(run(script), RunResult::EndOfScript);
+    EXPECT_EQ(log, (Lines{
+                       "Wiersz 1 zawiera znaki sterujące i nie został wykonany.",
+                       "Wiersz 2 zawiera znaki sterujące i nie został wykonany.",
+                       "Wiersz 3 zawiera znaki sterujące i nie został wykonany.",
+                       "Wiersz 4 zawiera znaki sterujące i nie został wykonany.",
+                       "Wiersz 5 zawiera znaki sterujące i nie został wykonany.",
+                       "a\x1b[31m ",
+                       "ok ",
+                   }));
+    EXPECT_TRUE(platform.calls.empty());
+}

@@ -162,6 +162,18 @@ TEST_F(SyncFile, OnlyTheFirstLineIsReadAndCrLfIsOneLineFeed) {
     EXPECT_EQ(r, MessageRecord{});
 }
 
+// A folder or a device in a file's place is a file that cannot be opened, not an empty one.
+TEST_F(SyncFile, FolderOrDeviceCannotBeOpened) {
+    for (const fs::path& notAFile : {path("folder"), fs::path("/dev/null")}) {
+        fs::create_directory(path("folder"));
+        std::string name = "kursy.txt";
+        EXPECT_EQ(LoadSyncConfig(notAFile, name), 1) << notAFile;
+        EXPECT_EQ(name, "kursy.txt");
+        MessageRecord r;
+        EXPECT_EQ(BuildSyncMessage(notAFile, r), SyncError::CannotOpen) << notAFile;
+    }
+}
+
 TEST_F(SyncFile, ChangeIsSeenOncePerModificationSecond) {
     FileChangeWatch watch;
     EXPECT_FALSE(watch.FileChanged(path("dane.txt"))); // missing: unchanged

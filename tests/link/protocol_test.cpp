@@ -357,5 +357,26 @@ TEST(Transaction, IdentifyWaitsPastARefusedFrame) {
     EXPECT_EQ(serial, 0x0042);
 }
 
+// After a refused frame only the rest of that read is dropped. Were every later read cut to
+// its first byte, a reply would be missed, and a "reply" could be pieced together from every
+// other byte of the line.
+TEST(Transaction, ReadsAfterARefusedFrameAreTakenWhole) {
+    const Bytes good = Reply(1, 0, 0x80, {7, 0xF0, 7});
+    Bytes forOthers = Reply(1, 0x0005, 0x80); // addressed to another device: refused
+    // Every other byte of the second half spells a refusal from sign 1 for the program.
+    Bytes interleaved;
+    for (std::uint8_t b : Reply(1, 0, 0x81)) interleaved.insert(interleaved.end(), {b, 0x00});
+    for (const auto& [tail, expected] :
+         {std::pair{good, ProtocolResult::Ok}, std::pair{interleaved, ProtocolResult::NoReply}}) {
+        Rig rig;
+        rig.port->setReadChunk(2);
+        Bytes line = forOthers;
+        if (line.size() % 2) line.push_back(0x00); // the refusal ends its read
+        line.insert(line.end(), tail.begin(), tail.end());
+        rig.port->setResponder([&](auto) { return line; });
+        EXPECT_EQ(rig.protocol->TransactOnce(1, kCommandSetClock, {}), expected);
+    }
+}
+
 } // namespace
 } // namespace pixbar

@@ -70,10 +70,33 @@ TEST_F(ConfigFile, LinesAreTrimmedAndCheckedAsWholeIntegers) {
     EXPECT_EQ(s.portName, "COM1");
 }
 
+TEST_F(ConfigFile, IntegerLineIsOneOptionalSignThenDigits) {
+    const struct {
+        const char* line;
+        int value; // 8 is the width line's default
+    } cases[] = {
+        {"+5", 5},   {"-5", -5}, {" 17\t", 17}, {"+-5", 8}, {"-+5", 8}, {"--5", 8},
+        {"++5", 8},  {"+", 8},   {"-", 8},       {"5 5", 8}, {"0x10", 8}, {"5.0", 8},
+        {"+ 5", 8},  {"1e3", 8}, {"99999999999", 8},
+    };
+    for (const auto& c : cases) {
+        write(std::string("COM1\n95\n2\n12\n") + c.line + "\n");
+        ProgramSettings s;
+        s.signWidth = 0;
+        ASSERT_EQ(ReadLdCfg(file, s), 0);
+        EXPECT_EQ(s.signWidth, c.value) << '"' << c.line << '"';
+    }
+}
+
 TEST_F(ConfigFile, UnreadableOrUnwritableChangesNothing) {
     ProgramSettings s{"COM9", 1, 2, 3, 4, 16, 6};
     const ProgramSettings before = s;
     EXPECT_EQ(ReadLdCfg(dir / "none.cfg", s), 1);
+    EXPECT_EQ(s, before);
+    // A folder or a device is not a file of empty lines.
+    fs::create_directory(dir / "folder.cfg");
+    EXPECT_EQ(ReadLdCfg(dir / "folder.cfg", s), 1);
+    EXPECT_EQ(ReadLdCfg("/dev/null", s), 1);
     EXPECT_EQ(s, before);
     EXPECT_EQ(WriteLdCfg(dir / "no-such-folder" / kConfigFile, s), 1);
 }
