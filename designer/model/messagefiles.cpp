@@ -74,7 +74,8 @@ std::string MessageFileErrorText(MessageFileError error, const std::filesystem::
     return {};
 }
 
-MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out) {
+MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out,
+                               LongerFile longer) {
     std::error_code ec;
     if (fs::is_directory(file, ec)) return MessageFileError::CannotOpen;
     std::ifstream in(file, std::ios::binary);
@@ -84,7 +85,9 @@ MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std:
     std::vector<char> buffer(out.size() + 1);
     in.read(buffer.data(), std::streamsize(buffer.size()));
     if (in.bad()) return MessageFileError::CannotOpen;
-    if (std::size_t(in.gcount()) != out.size()) return MessageFileError::WrongSize;
+    const std::size_t got = std::size_t(in.gcount());
+    if (got < out.size() || (got > out.size() && longer == LongerFile::Refused))
+        return MessageFileError::WrongSize;
     std::copy_n(buffer.begin(), out.size(), reinterpret_cast<char*>(out.data()));
     return MessageFileError::None;
 }
@@ -117,7 +120,8 @@ MessageFileError ReplaceFile(const std::filesystem::path& file,
 }
 
 MessageFileError ReadMessageFile(const std::filesystem::path& file, MessageRecord& record) {
-    return ReadWholeFile(file, record.bytes);
+    // A message is the first record of a longer file, such as a message set.
+    return ReadWholeFile(file, record.bytes, LongerFile::FirstBytesRead);
 }
 
 MessageFileError WriteMessageFile(const std::filesystem::path& file, const MessageRecord& record) {
