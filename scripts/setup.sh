@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shared set-up of run.sh and test.sh: Debian packages, configure, build.
 # Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+# With BUILD_TARGETS set (names separated by spaces) only those targets are built.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
@@ -25,4 +26,6 @@ fi
 build=$1
 shift
 cmake -S "$(dirname "$0")/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build"
+targets=()
+for t in ${BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$build" "${targets[@]}"
