@@ -1,0 +1,98 @@
+// What a user sees of the windows: captions, disabled buttons, the main window's size.
+#include "categorybuttons.h"
+#include "shelltesting.h"
+#include "unitpixbar4designer.h"
+#include "unitpixbarsettings.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+using namespace pixbar;
+using namespace pixbar::testing;
+
+namespace {
+
+QAbstractButton* button(CategoryButtons& panel, const QString& caption) {
+    for (QAbstractButton* b : panel.findChildren<QAbstractButton*>())
+        if (b->text() == caption) return b;
+    return nullptr;
+}
+
+/// First column of the caption's ink (dark pixels) in the upper half of the button, above
+/// where an access key's underline goes.
+int firstInkColumn(QAbstractButton& b) {
+    const QImage image = b.grab().toImage();
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 2; y < image.height() / 2; ++y)
+            if (qGray(image.pixel(x, y)) < 80) return x;
+    return -1;
+}
+
+class UserView : public DesignerFolder {};
+
+} // namespace
+
+TEST_F(UserView, SignSettingsCaptionsShowTheirSlidersFromTheStart) {
+    // No ld.cfg, then each saved line; the brightness default is the slider's 90.
+    for (const char* cfg : {"", "COM1\n90\n2\n12\n8\n8\n1\n", "COM1\n37\n9\n134\n8\n8\n1\n"}) {
+        SCOPED_TRACE(cfg);
+        if (*cfg) writeConfig(cfg);
+        openForm();
+        TFormPixbarSettings& w = form->pixbarSettings();
+        EXPECT_EQ(w.LabelBrightness->text(),
+                  QStringLiteral("Jasność: %1%").arg(w.ScrollBarBrightness->value()));
+        EXPECT_EQ(w.LabelSpeed->text(),
+                  QStringLiteral("Prędkość przesuwu: %1").arg(w.ScrollBarSpeed->value()));
+        EXPECT_EQ(form->signConfig()[1], w.ScrollBarBrightness->value());
+    }
+    EXPECT_EQ(form->pixbarSettings().LabelBrightness->text(), QStringLiteral("Jasność: 37%"));
+}
+
+TEST_F(UserView, AnAccessKeyIsShownAsOneNotAsAnAmpersand) {
+    CategoryButtons panel;
+    const int g = panel.addGroup(QStringLiteral("Akcje:"));
+    panel.addItem(g, QStringLiteral("&Zamknij okno"), {});
+    panel.addItem(g, QStringLiteral("Zamknij okno"), {});
+    panel.resize(150, 120);
+    panel.show();
+    QAbstractButton* keyed = button(panel, QStringLiteral("&Zamknij okno"));
+    QAbstractButton* plain = button(panel, QStringLiteral("Zamknij okno"));
+    ASSERT_TRUE(keyed && plain);
+    // The caption starts with the Z in both: no "&" is drawn before it.
+    EXPECT_GT(firstInkColumn(*plain), 0);
+    EXPECT_EQ(firstInkColumn(*keyed), firstInkColumn(*plain));
+    EXPECT_FALSE(keyed->shortcut().isEmpty());
+}
+
+TEST_F(UserView, ADisabledButtonLooksDisabledEvenUnderTheMouse) {
+    QWidget window;
+    auto* panel = new CategoryButtons(&window);
+    const int g = panel->addGroup(QStringLiteral("Akcje:"));
+    panel->addItem(g, QStringLiteral("Zakończ"), {});
+    panel->resize(150, 80);
+    window.resize(150, 80);
+    window.show();
+    QAbstractButton* b = button(*panel, QStringLiteral("Zakończ"));
+    ASSERT_TRUE(b);
+    const QImage enabled = b->grab().toImage();
+    b->setAttribute(Qt::WA_UnderMouse, true);
+    const QImage hot = b->grab().toImage();
+    EXPECT_NE(hot, enabled);
+
+    // The button itself disabled, or the window it is in (as the main window during a
+    // transfer): the same look, hover or not, and not the enabled one.
+    for (QWidget* off : {static_cast<QWidget*>(b), static_cast<QWidget*>(&window)}) {
+        off->setEnabled(false);
+        b->setAttribute(Qt::WA_UnderMouse, true);
+        const QImage disabledHot = b->grab().toImage();
+        b->setAttribute(Qt::WA_UnderMouse, false);
+        const QImage disabled = b->grab().toImage();
+        EXPECT_EQ(disabledHot, disabled);
+        EXPECT_NE(disabled, enabled);
+        off->setEnabled(true);
+    }
+}
