@@ -356,10 +356,15 @@ void TForm1::CategoryButtons1Categories6Items12Click() {
     m_autosync->exec();
 }
 
+void TForm1::refuse(const QString& text) {
+    m_prompts.error(text);
+    // Typing goes on in the message, as after a command that was carried out.
+    m_grids[m_messageNumber - 1]->setFocus();
+}
+
 void TForm1::setMessageKindFromMenu(std::uint8_t kind) {
     if (m_emu.geometry.height < 16 && kind != 0) {
-        m_prompts.error(
-            QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
+        refuse(QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
         return;
     }
     m_current->setMessageKind(kind);
@@ -429,8 +434,7 @@ void TForm1::fontButtonClick(int font) {
     if (font == kFontUser && !m_emu.glyphs.table()[kIndexUserFont].data)
         WczytajCzcionkeUzytkownikaClick();
     if (m_current && m_current->setFont(font) != 0)
-        m_prompts.error(
-            QStringLiteral("Ta czcionka nie jest dostępna w linijce o wysokości 8 pikseli!"));
+        refuse(QStringLiteral("Ta czcionka nie jest dostępna w linijce o wysokości 8 pikseli!"));
     m_panel->repaintButtons();
 }
 
@@ -472,8 +476,7 @@ void TForm1::WstawSymbolGraficznyClick() {
 
 void TForm1::CategoryButtons1Categories5Items0Click() {
     if (m_emu.geometry.height < 16) {
-        m_prompts.error(
-            QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
+        refuse(QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
         return;
     }
     m_current->setMessageKind(std::uint8_t((m_current->messageKind() + 1) % 3));

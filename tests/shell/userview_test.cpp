@@ -1,5 +1,6 @@
 // What a user sees of the windows: captions, disabled buttons, the main window's size.
 #include "categorybuttons.h"
+#include "drawgrid.h"
 #include "shelltesting.h"
 #include "unitpixbar4designer.h"
 #include "unitpixbarsettings.h"
@@ -8,6 +9,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QScrollBar>
+
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -94,5 +99,27 @@ TEST_F(UserView, ADisabledButtonLooksDisabledEvenUnderTheMouse) {
         EXPECT_EQ(disabledHot, disabled);
         EXPECT_NE(disabled, enabled);
         off->setEnabled(true);
+    }
+}
+
+TEST_F(UserView, AfterARefusalTypingGoesOnInTheGrid) {
+    openForm();
+    form->show();
+    form->showPage(3);
+    int tall = 0;
+    for (int f = 1; f <= 12 && !tall; ++f)
+        if (form->emulator().glyphs.table()[std::size_t(f - 1)].height > 8) tall = f;
+    ASSERT_GT(tall, 0);
+    const std::vector<std::pair<const char*, std::function<void()>>> refusals = {
+        {"font", [&] { form->fontButtonClick(tall); }},
+        {"kind button", [&] { form->CategoryButtons1Categories5Items0Click(); }},
+    };
+    for (const auto& [name, refuse] : refusals) {
+        SCOPED_TRACE(name);
+        form->categoryButtons().setFocus();
+        prompts.errors.clear();
+        refuse();
+        EXPECT_EQ(prompts.errors.size(), 1);
+        EXPECT_EQ(form->focusWidget(), &form->grid(3));
     }
 }
