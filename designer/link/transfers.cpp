@@ -78,6 +78,11 @@ bool Transfers::sendConfiguration(const SignTarget& to, std::span<const std::uin
 }
 
 bool Transfers::sendUserFont(const SignTarget& to, std::span<const std::uint8_t> image) {
+    // Sixteen blocks of zeros would erase the sign's font: without a font nothing goes out.
+    if (image.empty()) {
+        m_ui.error(QStringLiteral("Nie wczytano czcionki użytkownika, nie mam czego wysłać!"));
+        return false;
+    }
     return run(to,
                {QStringLiteral("Wysyłam czcionkę użytkownika."),
                 QStringLiteral("Nie mogę wysłać komendy do linijki!"), QString()},

@@ -308,7 +308,10 @@ void TForm1::Synchronizuj_WyslijKonfiguracjeClick() {
 
 void TForm1::WyslijCzcionkeUzytkownikaDoLinijkiClick() {
     const HeadedImage& image = m_emu.glyphs.userFontImage();
-    m_transfers->sendUserFont(signTarget(), std::span(image.bytes.data(), image.size));
+    // A font dropped by a change of the sign's size counts as not loaded.
+    const bool loaded = m_emu.glyphs.table()[kIndexUserFont].width != 0;
+    m_transfers->sendUserFont(signTarget(),
+                              std::span(image.bytes.data(), loaded ? image.size : 0));
 }
 
 void TForm1::Synchronizuj_WyslijTabliceSymboliGraficznychClick() {

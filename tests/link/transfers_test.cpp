@@ -124,6 +124,13 @@ TEST_F(TransferCommands, SilentSignGivesTheCommandsFailureBox) {
                                       "popup hidden"}));
 }
 
+TEST_F(TransferCommands, NoUserFontIsRefusedAndNothingIsSent) {
+    EXPECT_FALSE(transfers.sendUserFont(sign, {}));
+    EXPECT_EQ(ui.events,
+              (QStringList{"error: Nie wczytano czcionki użytkownika, nie mam czego wysłać!"}));
+    EXPECT_TRUE(rig.port->writes().empty());
+}
+
 TEST_F(TransferCommands, ShowingASlotUsesNoPopup) {
     EXPECT_TRUE(transfers.showMessage(sign, 5, true));
     EXPECT_TRUE(transfers.showMessage(sign, 2, false));

@@ -94,3 +94,11 @@ TEST_F(ToolWindows, AkcjeButtonRunsTheFileSyncModeUntilItIsLeft) {
     std::ifstream in(dir / "as.cfg", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "dane.txt\n");
 }
+
+TEST_F(ToolWindows, SendingTheUserFontWithoutOneSendsNothing) {
+    form->WyslijCzcionkeUzytkownikaDoLinijkiClick();
+    EXPECT_TRUE(frames.empty());
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_EQ(prompts.errors[0],
+              QStringLiteral("Nie wczytano czcionki użytkownika, nie mam czego wysłać!"));
+}
