@@ -82,7 +82,9 @@ TEST_F(ToolWindows, AkcjeButtonRunsTheFileSyncModeUntilItIsLeft) {
     EXPECT_EQ(panel.itemCaption(actions, 13),
               QStringLiteral("Wyświetl na linijce bieżący komunikat"));
     bool running = false;
-    QTimer::singleShot(0, form.get(), [&] {
+    // A timer, not a queued call: the link's wait pump runs queued calls but no timers, so
+    // this comes once the start-up steps are over.
+    QTimer::singleShot(1, form.get(), [&] {
         running = form->autosyncWindow().isVisible() && form->autosyncWindow().session().active();
         form->autosyncWindow().CategoryButtons1Categories0Items1Click();
     });
@@ -101,4 +103,25 @@ TEST_F(ToolWindows, SendingTheUserFontWithoutOneSendsNothing) {
     ASSERT_EQ(prompts.errors.size(), 1);
     EXPECT_EQ(prompts.errors[0],
               QStringLiteral("Nie wczytano czcionki użytkownika, nie mam czego wysłać!"));
+}
+
+TEST_F(ToolWindows, APortHeldByTheFileSyncModeStaysWithIt) {
+    TForm3& sync = form->autosyncWindow();
+    // Closed with the title bar, the mode keeps its port and goes on polling.
+    QTimer::singleShot(1, form.get(), [&] { sync.close(); });
+    form->CategoryButtons1Categories6Items12Click();
+    ASSERT_TRUE(sync.session().active());
+    const std::size_t sent = frames.size();
+
+    form->Synchronizuj_WyslijKonfiguracjeClick();
+    EXPECT_EQ(prompts.errors, QStringList{QStringLiteral("Nie mogę otworzyć portu /dev/memory !")});
+    // The stopwatch cannot have it either, and closing it leaves the port alone.
+    form->ToolButton3Click();
+    EXPECT_EQ(prompts.errors.size(), 2);
+    EXPECT_EQ(frames.size(), sent);
+    EXPECT_TRUE(port->isOpen());
+
+    sync.session().StopSyncMode();
+    EXPECT_EQ(frames.size(), sent + 1); // slot 9 emptied
+    EXPECT_FALSE(port->isOpen());
 }
