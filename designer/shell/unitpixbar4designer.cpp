@@ -57,7 +57,8 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     m_driver = std::make_unique<PreviewDriver>(m_emu, *m_ticks, *m_clock, m_preview);
     useProtocol(std::make_unique<ComProtocol>());
     m_popup = new TFormSenderPopup(this);
-    m_sync = new TFormSync(this);
+    // Not a child of the main window: it stays usable while the main window is disabled.
+    m_sync = new TFormSync(nullptr);
     m_charTable = new TForm2(m_emu.glyphs.table(), this);
     m_gfxSymbols = new TFormGFXSymbols(m_emu.glyphs, m_prompts, this);
     // Both hold the port open while shown, through whichever protocol object is current.
@@ -107,7 +108,9 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     resize(960, 644 + menuBar()->sizeHint().height() + 22);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    delete m_sync;
+}
 
 bool TForm1::FormCreate(QString* error) {
     setWindowTitle(QStringLiteral("Centrum sterowania linijką świetlną"));
@@ -351,7 +354,7 @@ void TForm1::PrzerwijSynchronizacjeClick() {
         {QStringLiteral("Konfiguracja"), [this] { Synchronizuj_WyslijKonfiguracjeClick(); }});
 
     m_sync->show();
-    m_sync->move(m_sync->x(), y() + 40);
+    m_sync->move(geometry().center().x() - m_sync->width() / 2, y() + 40);
     setEnabled(false);
     m_sync->SendEverything(steps);
     setEnabled(true);

@@ -7,6 +7,7 @@
 #include "unitautosync.h"
 #include "unitpixbar4designer.h"
 #include "unitstopwatch.h"
+#include "unitsync.h"
 
 #include <QApplication>
 #include <QDir>
@@ -124,4 +125,28 @@ TEST_F(ToolWindows, APortHeldByTheFileSyncModeStaysWithIt) {
     sync.session().StopSyncMode();
     EXPECT_EQ(frames.size(), sent + 1); // slot 9 emptied
     EXPECT_FALSE(port->isOpen());
+}
+
+TEST_F(ToolWindows, SendingEverythingStopsAfterTheStepDuringWhichCloseWasClicked) {
+    TFormSync& sync = form->syncWindow();
+    bool usable = false;
+    port->setResponder([&](std::span<const std::uint8_t> raw) {
+        frames.emplace_back(raw.begin(), raw.end());
+        if (frames.size() == 1) {
+            // The clock step runs with the main window disabled; the window stays usable.
+            usable = !form->isEnabled() && sync.isEnabled() && sync.isVisible();
+            sync.CategoryButtons1->clickItem(0, 0);
+        }
+        std::vector<std::uint8_t> reply(kFrameCapacity);
+        FrameBuilder builder(reply);
+        builder.frame(1, 0, 0x80, {});
+        reply.resize(builder.size());
+        return reply;
+    });
+    form->PrzerwijSynchronizacjeClick();
+    EXPECT_TRUE(usable);
+    EXPECT_EQ(sync.SyncState, TFormSync::AbortRequested);
+    EXPECT_EQ(frames.size(), 1u); // the clock only; the messages never started
+    EXPECT_FALSE(sync.isVisible());
+    EXPECT_TRUE(form->isEnabled());
 }
