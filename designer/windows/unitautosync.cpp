@@ -101,7 +101,8 @@ void TForm3::showEvent(QShowEvent* event) {
         this,
         [this] {
             if (!isVisible()) return;
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::X11ExcludeTimers);
             repaint();
             FormShow();
         },

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 using namespace pixbar;
 using namespace pixbar::testing;
@@ -44,6 +45,18 @@ protected:
         });
         form->useProtocol(std::make_unique<ComProtocol>(std::move(device), clock));
         form->settings().portName = "/dev/memory";
+    }
+    /// Runs `then` from the event loop as soon as `ready` holds.
+    void when(std::function<bool()> ready, std::function<void()> then) {
+        auto* timer = new QTimer(form.get());
+        timer->setInterval(1);
+        QObject::connect(timer, &QTimer::timeout, form.get(), [=] {
+            if (!ready()) return;
+            timer->stop();
+            timer->deleteLater();
+            then();
+        });
+        timer->start();
     }
     FakeClock clock;
     MemoryPort* port = nullptr;
@@ -83,12 +96,12 @@ TEST_F(ToolWindows, AkcjeButtonRunsTheFileSyncModeUntilItIsLeft) {
     EXPECT_EQ(panel.itemCaption(actions, 13),
               QStringLiteral("Wyświetl na linijce bieżący komunikat"));
     bool running = false;
-    // A timer, not a queued call: the link's wait pump runs queued calls but no timers, so
-    // this comes once the start-up steps are over.
-    QTimer::singleShot(1, form.get(), [&] {
-        running = form->autosyncWindow().isVisible() && form->autosyncWindow().session().active();
-        form->autosyncWindow().CategoryButtons1Categories0Items1Click();
-    });
+    // The start-up steps run once the window is on screen.
+    when([&] { return form->autosyncWindow().session().active(); },
+         [&] {
+             running = form->autosyncWindow().isVisible();
+             form->autosyncWindow().CategoryButtons1Categories0Items1Click();
+         });
     panel.clickItem(actions, 12);
     EXPECT_TRUE(running);
     EXPECT_FALSE(form->autosyncWindow().session().active());
@@ -109,7 +122,7 @@ TEST_F(ToolWindows, SendingTheUserFontWithoutOneSendsNothing) {
 TEST_F(ToolWindows, APortHeldByTheFileSyncModeStaysWithIt) {
     TForm3& sync = form->autosyncWindow();
     // Closed with the title bar, the mode keeps its port and goes on polling.
-    QTimer::singleShot(1, form.get(), [&] { sync.close(); });
+    when([&] { return sync.session().active(); }, [&] { sync.close(); });
     form->CategoryButtons1Categories6Items12Click();
     ASSERT_TRUE(sync.session().active());
     const std::size_t sent = frames.size();
