@@ -1,4 +1,5 @@
 // Pixbar4Designer: designs messages for the LED sign, previews them and sends them to it.
+#include "applicationlook.h"
 #include "prompts.h"
 #include "unitpixbar4designer.h"
 
@@ -7,8 +8,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pixbar4Designer"));
-    QFont font(QStringLiteral("Tahoma"), 8);
-    QApplication::setFont(font);
+    pixbar::InstallPolishQtTexts(app);
+    QApplication::setFont(pixbar::InterfaceFont());
 
     pixbar::QtPrompts prompts;
     pixbar::TForm1 form(prompts);

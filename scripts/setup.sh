@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth desktop-file-utils)
+          libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth desktop-file-utils
+          qt6-translations-l10n fonts-wine)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -105,7 +106,11 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     m_expandTimer.start();
 
     setMinimumSize(600, 650);
-    resize(960, 644 + menuBar()->sizeHint().height() + 22);
+    // The client area (tool bar, pages, panel and status bar, below the menu) is 960 x 644,
+    // in the middle of the desktop.
+    resize(960, 644 + menuBar()->sizeHint().height());
+    if (const QScreen* desktop = screen())
+        move(desktop->availableGeometry().center() - rect().center());
 }
 
 TForm1::~TForm1() {

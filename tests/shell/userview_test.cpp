@@ -8,8 +8,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 
+#include <cstdlib>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -122,4 +126,17 @@ TEST_F(UserView, AfterARefusalTypingGoesOnInTheGrid) {
         EXPECT_EQ(prompts.errors.size(), 1);
         EXPECT_EQ(form->focusWidget(), &form->grid(3));
     }
+}
+
+TEST_F(UserView, TheMainWindowHasItsClientAreaInTheMiddleOfTheDesktop) {
+    openForm();
+    form->show();
+    const int menu = form->menuBar()->height();
+    EXPECT_EQ(form->width(), 960);
+    EXPECT_EQ(form->height() - menu, 644);
+    // The status bar closes the client area: no strip is left between the pages and it.
+    EXPECT_EQ(form->statusBar()->geometry().bottom(), form->height() - 1);
+    const QRect desktop = form->screen()->availableGeometry();
+    EXPECT_LE(std::abs(form->geometry().center().x() - desktop.center().x()), 2);
+    EXPECT_LE(std::abs(form->geometry().center().y() - desktop.center().y()), 2);
 }
