@@ -1,4 +1,5 @@
 // What a user sees of the windows: captions, disabled buttons, the main window's size.
+#include "applicationlook.h"
 #include "categorybuttons.h"
 #include "drawgrid.h"
 #include "shelltesting.h"
@@ -7,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -139,4 +141,13 @@ TEST_F(UserView, TheMainWindowHasItsClientAreaInTheMiddleOfTheDesktop) {
     const QRect desktop = form->screen()->availableGeometry();
     EXPECT_LE(std::abs(form->geometry().center().x() - desktop.center().x()), 2);
     EXPECT_LE(std::abs(form->geometry().center().y() - desktop.center().y()), 2);
+}
+
+TEST_F(UserView, QtsOwnTextsArePolishAndTheFontIsTahoma) {
+    ASSERT_TRUE(InstallPolishQtTexts(*qApp)) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Anuluj"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Szukaj w:"));
+    const QFont font = InterfaceFont();
+    EXPECT_EQ(font.pointSize(), 8);
+    EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("Tahoma")) << "fonts-wine is not installed";
 }
