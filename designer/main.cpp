@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pixbar4Designer"));
     pixbar::InstallPolishQtTexts(app);
+    QApplication::setStyle(pixbar::InterfaceStyle());
     QApplication::setFont(pixbar::InterfaceFont());
 
     pixbar::QtPrompts prompts;

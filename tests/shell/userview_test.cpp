@@ -148,6 +148,6 @@ TEST_F(UserView, QtsOwnTextsArePolishAndTheFontIsTahoma) {
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Anuluj"));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Szukaj w:"));
     const QFont font = InterfaceFont();
-    EXPECT_EQ(font.pointSize(), 8);
+    EXPECT_EQ(font.pixelSize(), 11);
     EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("Tahoma")) << "fonts-wine is not installed";
 }
