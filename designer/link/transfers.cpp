@@ -31,6 +31,9 @@ bool Transfers::run(const SignTarget& to, const Texts& texts, Operation operatio
     if (!openPort(to)) return false;
     m_ui.showPopup(texts.start);
     const bool ok = operation() == ProtocolResult::Ok;
+    // Clicks held back while the sign was waited for (such as "Zamknij okno" of a run of
+    // every transfer) are taken before an error box could swallow them.
+    m_ui.processEvents();
     if (!ok)
         m_ui.error(texts.failure);
     else if (!texts.success.isEmpty())
@@ -57,6 +60,7 @@ bool Transfers::sendMessageSet(const SignTarget& to,
         m_ui.processEvents();
         if (m_protocol.SendMessageBlocks(to.address, n, records[n - 1]->bytes) !=
             ProtocolResult::Ok) {
+            m_ui.processEvents();
             m_ui.error(QStringLiteral("Nie mogę wysłać komunikatu numer %1 do linijki!").arg(n));
             closePort();
             m_ui.hidePopup();
