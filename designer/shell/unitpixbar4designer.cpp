@@ -268,11 +268,13 @@ void TForm1::Button1Click() {
 
 void TForm1::useProtocol(std::unique_ptr<ComProtocol> protocol) {
     m_protocol = std::move(protocol);
-    // Windows repaint while the sign is waited for; clicks and timers wait for the end of
-    // the operation, so none starts another on the same port.
-    m_protocol->setWaitPump([] {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::X11ExcludeTimers);
+    // Windows repaint while the sign is waited for; timers wait for the end of the
+    // operation, and so do clicks unless a transfer has disabled this window: then only
+    // "Zamknij okno" of a run of every transfer can take one, and it starts nothing.
+    m_protocol->setWaitPump([this] {
+        QCoreApplication::processEvents(
+            (isEnabled() ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents) |
+            QEventLoop::X11ExcludeTimers);
     });
     m_transfers = std::make_unique<Transfers>(*m_protocol, static_cast<TransferUi&>(*this));
 }
