@@ -1,4 +1,5 @@
 // Pixbar4Designer: designs messages for the LED sign, previews them and sends them to it.
+#include "applicationlook.h"
 #include "prompts.h"
 #include "unitpixbar4designer.h"
 #include "workingfolder.h"
@@ -8,8 +9,9 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pixbar4Designer"));
-    QFont font(QStringLiteral("Tahoma"), 8);
-    QApplication::setFont(font);
+    pixbar::InstallPolishQtTexts(app);
+    QApplication::setStyle(pixbar::InterfaceStyle());
+    QApplication::setFont(pixbar::InterfaceFont());
 
     pixbar::QtPrompts prompts;
     // Started outside a folder with its data files, the designer works in the user's own.

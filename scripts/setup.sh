@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shared set-up of run.sh and test.sh: Debian packages, configure, build.
 # Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+# With BUILD_TARGETS set (names separated by spaces) only those targets are built.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
@@ -12,6 +13,8 @@ packages+=(dpkg-dev lintian appstream)
 
 # The fuzz targets (tests/fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes.
 packages+=(clang libclang-rt-14-dev)
+# The windows: the UI font with Tahoma's metrics, and Qt's own texts in Polish.
+packages+=(qt6-translations-l10n fonts-wine)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -32,4 +35,6 @@ fi
 build=$1
 shift
 cmake -S "$(dirname "$0")/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build"
+targets=()
+for t in ${BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$build" "${targets[@]}"

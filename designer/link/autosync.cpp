@@ -89,10 +89,12 @@ bool FileChangeWatch::FileChanged(const std::filesystem::path& file) {
     std::error_code ec;
     const auto time = std::filesystem::last_write_time(file, ec);
     if (ec) return false;
-    const std::int64_t seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
-    if (seconds == m_lastFileTime) return false;
-    m_lastFileTime = seconds;
+    const std::uintmax_t size = std::filesystem::file_size(file, ec);
+    if (ec) return false;
+    if (m_known && time == m_time && size == m_size) return false;
+    m_time = time;
+    m_size = size;
+    m_known = true;
     return true;
 }
 

@@ -53,18 +53,20 @@ SyncError ReadSyncLine(const std::filesystem::path& file, std::string& line);
 /// ReadSyncLine then BuildSyncRecord; the record is all zero after any error.
 SyncError BuildSyncMessage(const std::filesystem::path& file, MessageRecord& record);
 
-/// Remembers a file's modification time in whole seconds and tells when it moves.
+/// Remembers a file's modification time, to the file system's full resolution, and its size,
+/// and tells when either moves: a file rewritten several times a second is seen each time.
 class FileChangeWatch {
 public:
-    /// True when the file exists and its modification time differs from the remembered
-    /// one, which it then becomes. A missing file is "unchanged".
+    /// True when the file exists and its modification time or size differs from the
+    /// remembered ones, which it then becomes. A missing file is "unchanged".
     bool FileChanged(const std::filesystem::path& file);
-    /// Forgets the remembered time, so the next look takes the file again.
-    void forget() { m_lastFileTime = 0; }
-    std::int64_t lastFileTime() const { return m_lastFileTime; }
+    /// Forgets the remembered state, so the next look takes the file again.
+    void forget() { m_known = false; }
 
 private:
-    std::int64_t m_lastFileTime = 0;
+    std::filesystem::file_time_type m_time{};
+    std::uintmax_t m_size = 0;
+    bool m_known = false;
 };
 
 } // namespace pixbar

@@ -59,6 +59,7 @@ const char* const kNotFoundLines[] = {
 };
 
 template <std::size_t N> void logLines(SearchUi& ui, const char* const (&lines)[N]) {
+    ui.reportStarts();
     for (const char* line : lines) ui.log(QString::fromUtf8(line));
 }
 

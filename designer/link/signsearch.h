@@ -45,6 +45,8 @@ public:
     virtual void setProgressMaximum(int maximum) = 0;
     virtual void setProgress(int position) = 0;
     virtual void processEvents() = 0;
+    /// The closing report (a failure's headline and checklist) starts with the next line.
+    virtual void reportStarts() {}
 };
 
 struct SearchResult {

@@ -16,14 +16,17 @@ bool StopwatchSession::open() {
     m_view.setRunning(false);
     m_watch.reset();
     const SignTarget to = m_target();
-    if (m_protocol().Open(to.portName) == 0) return true;
+    m_holdsPort = m_protocol().Open(to.portName) == 0;
+    if (m_holdsPort) return true;
     m_view.error(QStringLiteral("Nie mogę otworzyć portu ") + to.portName + QStringLiteral(" !"));
     return false;
 }
 
 void StopwatchSession::close() {
     m_view.setRunning(false);
-    m_protocol().Close();
+    // A port the stopwatch could not open belongs to someone else (the file sync mode).
+    if (m_holdsPort) m_protocol().Close();
+    m_holdsPort = false;
 }
 
 bool StopwatchSession::sendText(const QByteArray& bytes) {

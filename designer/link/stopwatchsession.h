@@ -66,6 +66,7 @@ private:
     TargetSource m_target;
     Stopwatch m_watch;
     StopwatchView& m_view;
+    bool m_holdsPort = false;
 };
 
 } // namespace pixbar

@@ -31,6 +31,9 @@ bool Transfers::run(const SignTarget& to, const Texts& texts, Operation operatio
     if (!openPort(to)) return false;
     m_ui.showPopup(texts.start);
     const bool ok = operation() == ProtocolResult::Ok;
+    // Clicks held back while the sign was waited for (such as "Zamknij okno" of a run of
+    // every transfer) are taken before an error box could swallow them.
+    m_ui.processEvents();
     if (!ok)
         m_ui.error(texts.failure);
     else if (!texts.success.isEmpty())
@@ -57,6 +60,7 @@ bool Transfers::sendMessageSet(const SignTarget& to,
         m_ui.processEvents();
         if (m_protocol.SendMessageBlocks(to.address, n, records[n - 1]->bytes) !=
             ProtocolResult::Ok) {
+            m_ui.processEvents();
             m_ui.error(QStringLiteral("Nie mogę wysłać komunikatu numer %1 do linijki!").arg(n));
             closePort();
             m_ui.hidePopup();
@@ -78,6 +82,11 @@ bool Transfers::sendConfiguration(const SignTarget& to, std::span<const std::uin
 }
 
 bool Transfers::sendUserFont(const SignTarget& to, std::span<const std::uint8_t> image) {
+    // Sixteen blocks of zeros would erase the sign's font: without a font nothing goes out.
+    if (image.empty()) {
+        m_ui.error(QStringLiteral("Nie wczytano czcionki użytkownika, nie mam czego wysłać!"));
+        return false;
+    }
     return run(to,
                {QStringLiteral("Wysyłam czcionkę użytkownika."),
                 QStringLiteral("Nie mogę wysłać komendy do linijki!"), QString()},

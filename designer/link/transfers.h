@@ -43,6 +43,7 @@ public:
     /// Messages 1..8; stops at the first one the sign does not take.
     bool sendMessageSet(const SignTarget& to, std::span<const MessageRecord* const, 8> records);
     bool sendConfiguration(const SignTarget& to, std::span<const std::uint8_t, 8> config);
+    /// An empty image (no user font loaded) is refused with a box; nothing is sent.
     bool sendUserFont(const SignTarget& to, std::span<const std::uint8_t> image);
     bool sendSymbolTable(const SignTarget& to, std::span<const std::uint8_t> image);
     bool setClock(const SignTarget& to);

@@ -233,17 +233,39 @@ QString ComPort::resolve(const QString& name) const {
     return {};
 }
 
+namespace {
+
+/// The devices the ComPorts of this process hold, by the file they lead to. The system's
+/// own lock does not stop a second open from the same process (nor from root at all).
+std::set<QString>& HeldDevices() {
+    static std::set<QString> held;
+    return held;
+}
+
+QString DeviceKey(const QString& location) {
+    const QString target = QFileInfo(location).canonicalFilePath();
+    return target.isEmpty() ? location : target;
+}
+
+} // namespace
+
 int ComPort::Open(const QString& name) {
-    Close();
+    // A port in use stays with its holder (the stopwatch, the file sync mode): a further
+    // open fails as it would for a port another program holds.
+    if (!m_heldKey.isEmpty()) return 1;
+    Close(); // a device opened underneath (tests) is opened again
     // A serial server's address is no device of this machine.
     if (IsTcpPortName(name)) return m_device->open(name) ? 0 : 1;
-    const QString location = resolve(name);
+    QString location = resolve(name);
     if (location.isEmpty()) return 1;
-    if (!location.contains(QLatin1Char('/'))) {
-        // A bare device name such as ttyUSB0 lives in /dev.
-        return m_device->open(QStringLiteral("/dev/") + location) ? 0 : 1;
-    }
-    return m_device->open(location) ? 0 : 1;
+    // A bare device name such as ttyUSB0 lives in /dev.
+    if (!location.contains(QLatin1Char('/'))) location = QStringLiteral("/dev/") + location;
+    const QString key = DeviceKey(location);
+    if (HeldDevices().count(key)) return 1;
+    if (!m_device->open(location)) return 1;
+    HeldDevices().insert(key);
+    m_heldKey = key;
+    return 0;
 }
 
 std::uint16_t ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
@@ -267,6 +289,8 @@ void ComPort::DiscardInput() {
 
 int ComPort::Close() {
     if (m_device && m_device->isOpen()) m_device->close();
+    if (!m_heldKey.isEmpty()) HeldDevices().erase(m_heldKey);
+    m_heldKey.clear();
     return 0;
 }
 

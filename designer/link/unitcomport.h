@@ -88,7 +88,9 @@ public:
     ComPort(const ComPort&) = delete;
     ComPort& operator=(const ComPort&) = delete;
 
-    /// 0 when the port is open, 1 when it cannot be opened (it then stays closed).
+    /// 0 when the port is open, 1 when it cannot be opened (it then stays closed). While this
+    /// object or another ComPort of the process holds a port, opening it again fails with 1
+    /// and the holder keeps it.
     int Open(const QString& name);
     std::uint16_t Write(const std::uint8_t* buffer, std::uint16_t count);
     /// What has arrived so far, possibly nothing; returns at once.
@@ -122,6 +124,7 @@ private:
     std::unique_ptr<PortDevice> m_device;
     QString m_portsDirectory = QString::fromLatin1(kDefaultPortsDirectory);
     QString m_dumpDirectory = QStringLiteral(".");
+    QString m_heldKey; ///< the device this object holds, empty when closed
     std::function<std::vector<SystemPort>()> m_systemPorts = SystemSerialPorts;
 };
 

@@ -52,7 +52,9 @@ void ComProtocol::poll(int polls, int pollMs, bool stopOnError) {
     const std::int64_t deadline = m_clock.elapsedMs() + std::int64_t(polls) * pollMs;
     for (;;) {
         const std::int64_t remaining = deadline - m_clock.elapsedMs();
-        m_port.WaitForData(int(std::clamp<std::int64_t>(remaining, 0, pollMs)));
+        m_port.WaitForData(
+            int(std::clamp<std::int64_t>(remaining, 0, std::min(pollMs, kWaitPumpMs))));
+        if (m_waitPump) m_waitPump();
         const std::uint16_t n =
             m_port.Read(m_readBuffer.data(), std::uint16_t(m_readBuffer.size()));
         for (std::uint16_t i = 0; i < n; ++i) {
@@ -85,9 +87,20 @@ ProtocolResult ComProtocol::run(std::uint16_t address, std::uint8_t command,
         if (m_success)
             return m_decoder.code() == kStatusAcknowledged ? ProtocolResult::Ok
                                                            : ProtocolResult::Rejected;
-        if (attempt < attempts) m_clock.sleepMs(kRetryPauseMs);
+        if (attempt < attempts) pause(kRetryPauseMs);
     }
     return ProtocolResult::NoReply;
+}
+
+void ComProtocol::pause(int ms) {
+    if (!m_waitPump) {
+        m_clock.sleepMs(ms);
+        return;
+    }
+    for (int left = ms; left > 0; left -= kWaitPumpMs) {
+        m_clock.sleepMs(std::min(left, kWaitPumpMs));
+        m_waitPump();
+    }
 }
 
 ProtocolResult ComProtocol::Transact(std::uint16_t address, std::uint8_t command,

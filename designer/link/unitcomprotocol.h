@@ -43,6 +43,8 @@ inline constexpr int kTextPolls = 11;
 inline constexpr int kTextPollMs = 10;
 inline constexpr int kIdentifyPolls = 51;
 inline constexpr int kIdentifyPollMs = 100;
+/// Longest stretch a wait for a reply or a pause between attempts runs without the wait pump.
+inline constexpr int kWaitPumpMs = 50;
 
 /// Block transfers: 4 header bytes and 128 data bytes a frame.
 inline constexpr std::size_t kBlockHeaderSize = 4;
@@ -119,6 +121,9 @@ public:
 
     /// Called between block frames and after a text so a window can repaint.
     void setEventPump(std::function<void()> pump) { m_pump = std::move(pump); }
+    /// Called at least every kWaitPumpMs while the link waits for a reply or pauses before a
+    /// retry, so windows repaint; it must not start another operation of this object.
+    void setWaitPump(std::function<void()> pump) { m_waitPump = std::move(pump); }
 
     bool success() const { return m_success; }
     bool error() const { return m_error; }
@@ -144,6 +149,8 @@ private:
     void pump() {
         if (m_pump) m_pump();
     }
+    /// A pause of `ms`, in slices with the wait pump between them when there is one.
+    void pause(int ms);
 
     LinkClock& m_clock;
     std::array<std::uint8_t, kReplyCapacity> m_reply{};
@@ -157,6 +164,7 @@ private:
     int m_refusedFrames = 0; ///< refusals so far, so a read can tell one of its own
     ComPort m_port;
     std::function<void()> m_pump;
+    std::function<void()> m_waitPump;
 };
 
 } // namespace pixbar

@@ -156,8 +156,8 @@ public:
     int insertDate();
     int insertTemperature();
 
-    /// 0 loaded, 1 not; `reason` (optional) says why. A file that is not exactly one record
-    /// is refused and the record stays as it was.
+    /// 0 loaded, 1 not; `reason` (optional) says why. The first record of the file is read; a
+    /// file shorter than one record is refused and the record stays as it was.
     int load(const std::filesystem::path& file, MessageFileError* reason = nullptr);
     /// 0 saved, 1 not; a failed save leaves the old file as it was.
     int save(const std::filesystem::path& file, MessageFileError* reason = nullptr) const;

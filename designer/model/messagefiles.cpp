@@ -23,7 +23,8 @@ std::string MessageFileErrorText(MessageFileError error, const std::filesystem::
     return {};
 }
 
-MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out) {
+MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out,
+                               LongerFile longer) {
     std::ifstream in = OpenRegularFile(file);
     if (!in) return MessageFileError::CannotOpen;
     // Read into a scratch copy, one byte more than wanted, so both a short and a long file
@@ -31,7 +32,9 @@ MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std:
     std::vector<char> buffer(out.size() + 1);
     in.read(buffer.data(), std::streamsize(buffer.size()));
     if (in.bad()) return MessageFileError::CannotOpen;
-    if (std::size_t(in.gcount()) != out.size()) return MessageFileError::WrongSize;
+    const std::size_t got = std::size_t(in.gcount());
+    if (got < out.size() || (got > out.size() && longer == LongerFile::Refused))
+        return MessageFileError::WrongSize;
     std::copy_n(buffer.begin(), out.size(), reinterpret_cast<char*>(out.data()));
     return MessageFileError::None;
 }
@@ -42,7 +45,8 @@ MessageFileError ReplaceFile(const std::filesystem::path& file,
 }
 
 MessageFileError ReadMessageFile(const std::filesystem::path& file, MessageRecord& record) {
-    return ReadWholeFile(file, record.bytes);
+    // A message is the first record of a longer file, such as a message set.
+    return ReadWholeFile(file, record.bytes, LongerFile::FirstBytesRead);
 }
 
 MessageFileError WriteMessageFile(const std::filesystem::path& file, const MessageRecord& record) {

@@ -22,22 +22,28 @@ using MessageSetRecords = std::array<MessageRecord, kMessageSetCount>;
 enum class MessageFileError {
     None,
     CannotOpen,  ///< missing, unreadable, a folder, or no stream given
-    WrongSize,   ///< not exactly one record (1024 bytes) or one set (8192 bytes)
+    WrongSize,   ///< shorter than one record (1024 bytes), or not exactly one set (8192 bytes)
     CannotWrite, ///< the file could not be created, written or put in place
 };
 
 /// A Polish sentence for a message box naming `file`; empty for None.
 std::string MessageFileErrorText(MessageFileError error, const std::filesystem::path& file);
 
-/// Reads a file that must hold exactly `out.size()` bytes. On any failure `out` is untouched.
-MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out);
+/// Whether a file may hold more bytes than are read from it.
+enum class LongerFile { Refused, FirstBytesRead };
+
+/// Reads a file that must hold exactly `out.size()` bytes (or, with FirstBytesRead, at least
+/// that many: the first ones are read). On any failure `out` is untouched.
+MessageFileError ReadWholeFile(const std::filesystem::path& file, std::span<std::uint8_t> out,
+                               LongerFile longer = LongerFile::Refused);
 
 /// Replaces `file` with exactly `bytes` (CommitFile): a failed save leaves the old file as it
 /// was and no half file; a read-only target, a folder or a device is refused.
 MessageFileError ReplaceFile(const std::filesystem::path& file,
                              std::span<const std::uint8_t> bytes);
 
-/// A single message file (*.kom). A file of any other size is refused and `record` kept.
+/// A single message file (*.kom): its first 1024 bytes. A shorter file is refused and `record`
+/// kept.
 MessageFileError ReadMessageFile(const std::filesystem::path& file, MessageRecord& record);
 MessageFileError WriteMessageFile(const std::filesystem::path& file, const MessageRecord& record);
 

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -60,7 +61,8 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     m_driver = std::make_unique<PreviewDriver>(m_emu, *m_ticks, *m_clock, m_preview);
     useProtocol(std::make_unique<ComProtocol>());
     m_popup = new TFormSenderPopup(this);
-    m_sync = new TFormSync(this);
+    // Not a child of the main window: it stays usable while the main window is disabled.
+    m_sync = new TFormSync(nullptr);
     m_charTable = new TForm2(m_emu.glyphs.table(), this);
     m_gfxSymbols = new TFormGFXSymbols(m_emu.glyphs, m_prompts, this);
     // Both hold the port open while shown, through whichever protocol object is current.
@@ -108,10 +110,16 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     m_expandTimer.start();
 
     setMinimumSize(600, 650);
-    resize(960, 644 + menuBar()->sizeHint().height() + 22);
+    // The client area (tool bar, pages, panel and status bar, below the menu) is 960 x 644,
+    // in the middle of the desktop.
+    resize(960, 644 + menuBar()->sizeHint().height());
+    if (const QScreen* desktop = screen())
+        move(desktop->availableGeometry().center() - rect().center());
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    delete m_sync;
+}
 
 bool TForm1::FormCreate(QString* error) {
     setWindowTitle(QStringLiteral("Centrum sterowania linijką świetlną"));
@@ -264,6 +272,14 @@ void TForm1::Button1Click() {
 
 void TForm1::useProtocol(std::unique_ptr<ComProtocol> protocol) {
     m_protocol = std::move(protocol);
+    // Windows repaint while the sign is waited for; timers wait for the end of the
+    // operation, and so do clicks unless a transfer has disabled this window: then only
+    // "Zamknij okno" of a run of every transfer can take one, and it starts nothing.
+    m_protocol->setWaitPump([this] {
+        QCoreApplication::processEvents(
+            (isEnabled() ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents) |
+            QEventLoop::X11ExcludeTimers);
+    });
     m_transfers = std::make_unique<Transfers>(*m_protocol, static_cast<TransferUi&>(*this));
 }
 
@@ -312,7 +328,10 @@ void TForm1::Synchronizuj_WyslijKonfiguracjeClick() {
 
 void TForm1::WyslijCzcionkeUzytkownikaDoLinijkiClick() {
     const HeadedImage& image = m_emu.glyphs.userFontImage();
-    m_transfers->sendUserFont(signTarget(), std::span(image.bytes.data(), image.size));
+    // A font dropped by a change of the sign's size counts as not loaded.
+    const bool loaded = m_emu.glyphs.table()[kIndexUserFont].width != 0;
+    m_transfers->sendUserFont(signTarget(),
+                              std::span(image.bytes.data(), loaded ? image.size : 0));
 }
 
 void TForm1::Synchronizuj_WyslijTabliceSymboliGraficznychClick() {
@@ -346,7 +365,7 @@ void TForm1::PrzerwijSynchronizacjeClick() {
         {QStringLiteral("Konfiguracja"), [this] { Synchronizuj_WyslijKonfiguracjeClick(); }});
 
     m_sync->show();
-    m_sync->move(m_sync->x(), y() + 40);
+    m_sync->move(geometry().center().x() - m_sync->width() / 2, y() + 40);
     setEnabled(false);
     m_sync->SendEverything(steps);
     setEnabled(true);
@@ -360,10 +379,15 @@ void TForm1::CategoryButtons1Categories6Items12Click() {
     m_autosync->exec();
 }
 
+void TForm1::refuse(const QString& text) {
+    m_prompts.error(text);
+    // Typing goes on in the message, as after a command that was carried out.
+    m_grids[m_messageNumber - 1]->setFocus();
+}
+
 void TForm1::setMessageKindFromMenu(std::uint8_t kind) {
     if (m_emu.geometry.height < 16 && kind != 0) {
-        m_prompts.error(
-            QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
+        refuse(QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
         return;
     }
     const PageStep step(grid(m_messageNumber));
@@ -444,8 +468,7 @@ void TForm1::fontButtonClick(int font) {
     if (font == kFontUser && !m_emu.glyphs.table()[kIndexUserFont].data)
         WczytajCzcionkeUzytkownikaClick();
     if (m_current && m_current->setFont(font) != 0)
-        m_prompts.error(
-            QStringLiteral("Ta czcionka nie jest dostępna w linijce o wysokości 8 pikseli!"));
+        refuse(QStringLiteral("Ta czcionka nie jest dostępna w linijce o wysokości 8 pikseli!"));
     m_panel->repaintButtons();
 }
 
@@ -495,8 +518,7 @@ void TForm1::WstawSymbolGraficznyClick() {
 
 void TForm1::CategoryButtons1Categories5Items0Click() {
     if (m_emu.geometry.height < 16) {
-        m_prompts.error(
-            QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
+        refuse(QStringLiteral("Ta opcja nie jest dostępna w linijce o wysokości 8 pikseli!"));
         return;
     }
     const PageStep step(grid(m_messageNumber));

@@ -178,6 +178,8 @@ private:
     void setTestCaptions(bool running);
     SignTarget signTarget() const;
     void setMessageKindFromMenu(std::uint8_t kind);
+    /// An error box for a command that cannot be carried out; the focus goes back to the grid.
+    void refuse(const QString& text);
 
     // What a transfer shows.
     void showStatus(const QString& text) override { ShowStatus(text); }

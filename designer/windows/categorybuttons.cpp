@@ -1,6 +1,7 @@
 #include "categorybuttons.h"
 
 #include <QAbstractButton>
+#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -35,7 +36,9 @@ protected:
         QFont f = font();
         f.setBold(true);
         p.setFont(f);
-        p.drawText(rect().adjusted(20, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, text());
+        if (!isEnabled()) p.setPen(palette().color(QPalette::Disabled, QPalette::ButtonText));
+        p.drawText(rect().adjusted(20, 0, 0, 0),
+                   Qt::AlignVCenter | Qt::AlignLeft | Qt::TextShowMnemonic, text());
     }
 };
 
@@ -50,9 +53,13 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         QLinearGradient g(0, 0, 0, height());
-        const bool hot = underMouse() || isDown();
+        // A disabled button (or one in a disabled window) neither lights up nor looks live.
+        const bool enabled = isEnabled();
+        const bool hot = enabled && (underMouse() || isDown());
         g.setColorAt(0, hot ? QColor(255, 248, 220) : QColor(255, 255, 255));
-        g.setColorAt(1, hot ? QColor(240, 210, 140) : QColor(215, 222, 232));
+        g.setColorAt(1, hot        ? QColor(240, 210, 140)
+                        : enabled ? QColor(215, 222, 232)
+                                  : QColor(232, 232, 232));
         p.fillRect(rect(), g);
         p.setPen(QColor(160, 170, 185));
         p.drawRect(rect().adjusted(0, 0, -1, -1));
@@ -60,14 +67,22 @@ protected:
             QFont f = font();
             f.setBold(true);
             p.setFont(f);
-            p.setPen(Qt::black);
+            p.setPen(enabled ? QColor(Qt::black) : palette().color(QPalette::Disabled,
+                                                                      QPalette::ButtonText));
+            // "&Z" is an access key (the button's shortcut): Z is shown underlined.
             p.drawText(rect().adjusted(8, 0, -4, 0),
-                       Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap, text());
+                       Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap |
+                           Qt::TextShowMnemonic,
+                       text());
         }
         if (m_panel->m_afterDraw) m_panel->m_afterDraw(p, rect(), m_group, m_index);
     }
     void enterEvent(QEnterEvent*) override { update(); }
     void leaveEvent(QEvent*) override { update(); }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange) update();
+        QAbstractButton::changeEvent(event);
+    }
 
 private:
     CategoryButtons* m_panel;

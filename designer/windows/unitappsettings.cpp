@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTextBlock>
+#include <QTextCursor>
 
 namespace pixbar {
 
@@ -34,7 +36,8 @@ QLabel* label(const QString& text, QWidget* parent, int x, int y) {
 
 TFormAppSettings::TFormAppSettings(ProgramSettings& settings, std::filesystem::path configFile,
                                    AppSettingsHooks hooks, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
       m_settings(settings), m_configFile(std::move(configFile)), m_hooks(std::move(hooks)) {
     setObjectName(QStringLiteral("FormAppSettings"));
     setWindowTitle(QStringLiteral("Ustawienia aplikacji"));
@@ -173,8 +176,12 @@ void TFormAppSettings::CategoryButtons1Categories0Items2Click() {
     processEvents();
     if (!m_hooks.protocol) return;
 
-    const SearchResult found =
-        SearchForSign(m_hooks.protocol(), *this, ComboBoxCOM->currentText().trimmed());
+    m_reportLine = -1;
+    m_searching = true;
+    const SearchResult found = SearchForSign(m_hooks.protocol(), *this,
+                                             ComboBoxCOM->currentText().trimmed());
+    m_searching = false;
+    showReport();
     if (found.found) {
         ScrollBar1->setValue(found.info.width); // the scroll bar keeps it within 1..24
         (found.info.height == 16 ? RadioButton2 : RadioButton1)->setChecked(true);
@@ -206,19 +213,36 @@ void TFormAppSettings::showEvent(QShowEvent* event) {
 }
 
 void TFormAppSettings::closeEvent(QCloseEvent* event) {
-    // Only the action buttons leave the window.
-    if (m_closing)
+    if (m_closing) {
         QDialog::closeEvent(event);
-    else
-        event->ignore();
+        return;
+    }
+    // The close box closes the window as its button does; a search runs to its end first.
+    event->ignore();
+    if (!m_searching) CategoryButtons1Categories0Items1Click();
 }
 
 void TFormAppSettings::reject() {
-    // Escape does not leave the window either.
+    // Escape, likewise.
+    if (!m_searching) CategoryButtons1Categories0Items1Click();
 }
 
 void TFormAppSettings::log(const QString& line) {
     Memo1->appendPlainText(line);
+}
+
+void TFormAppSettings::reportStarts() {
+    m_reportLine = Memo1->document()->isEmpty() ? 0 : Memo1->blockCount();
+}
+
+void TFormAppSettings::showReport() {
+    if (m_reportLine < 0) return;
+    // From the end upwards, so the headline becomes the first line in sight.
+    Memo1->moveCursor(QTextCursor::End);
+    Memo1->ensureCursorVisible();
+    QTextCursor headline(Memo1->document()->findBlockByNumber(m_reportLine));
+    Memo1->setTextCursor(headline);
+    Memo1->ensureCursorVisible();
 }
 
 void TFormAppSettings::setProgressMaximum(int maximum) {

@@ -79,12 +79,17 @@ private:
     void setProgressMaximum(int maximum) override;
     void setProgress(int position) override;
     void processEvents() override;
+    void reportStarts() override;
     void setPortText(const QString& text);
+    /// Scrolls the log so the closing report is seen from its headline.
+    void showReport();
 
     ProgramSettings& m_settings;
     std::filesystem::path m_configFile;
     AppSettingsHooks m_hooks;
     bool m_closing = false;
+    bool m_searching = false;
+    int m_reportLine = -1; ///< first line of the search's closing report, -1: none
 };
 
 } // namespace pixbar

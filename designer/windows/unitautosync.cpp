@@ -2,6 +2,7 @@
 
 #include "categorybuttons.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -95,7 +96,17 @@ void TForm3::FormCreate() {
 void TForm3::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
-    FormShow();
+    // The window is put on screen first; the start-up steps then run with their texts seen.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!isVisible()) return;
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::X11ExcludeTimers);
+            repaint();
+            FormShow();
+        },
+        Qt::QueuedConnection);
 }
 
 void TForm3::hideEvent(QHideEvent* event) {

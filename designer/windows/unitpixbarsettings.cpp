@@ -54,7 +54,7 @@ TFormPixbarSettings::TFormPixbarSettings(ProgramSettings& settings, PreviewSetti
     ScrollBarBrightness = slider(1, 100, 90, background);
     ScrollBarSpeed = slider(1, 20, 2, background);
     ScrollBarTimeout = slider(0, kDisplayTimeNoSwitch, 12, background);
-    LabelBrightness = new QLabel(QStringLiteral("Jasność: 95%"), background);
+    LabelBrightness = new QLabel(background);
     LabelSpeed = new QLabel(background);
     auto* timeoutTop = new QLabel(QStringLiteral("Czas wyświetlania jednego"), background);
     LabelTimeout = new QLabel(background);
@@ -84,6 +84,8 @@ TFormPixbarSettings::TFormPixbarSettings(ProgramSettings& settings, PreviewSetti
             &TFormPixbarSettings::ScrollBarSpeedChange);
     connect(ScrollBarTimeout, &QScrollBar::valueChanged, this,
             &TFormPixbarSettings::ScrollBarTimeoutChange);
+    // Every caption shows its slider's value from the start.
+    LabelBrightness->setText(QStringLiteral("Jasność: %1%").arg(ScrollBarBrightness->value()));
     LabelSpeed->setText(QStringLiteral("Prędkość przesuwu: %1").arg(ScrollBarSpeed->value()));
     LabelTimeout->setText(QStringLiteral("komunikatu:") +
                           QString::fromStdString(DisplayTimeText(ScrollBarTimeout->value())));

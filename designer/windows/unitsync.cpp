@@ -3,6 +3,7 @@
 #include "categorybuttons.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 
@@ -25,16 +26,16 @@ TFormSync::TFormSync(QWidget* parent)
     f.setBold(true);
     Memo1->setFont(f);
 
-    auto* actions = new CategoryButtons(this);
-    const int group = actions->addGroup(QStringLiteral("Akcje:"));
-    actions->addItem(group, QStringLiteral("Zamknij okno"),
+    CategoryButtons1 = new CategoryButtons(this);
+    const int group = CategoryButtons1->addGroup(QStringLiteral("Akcje:"));
+    CategoryButtons1->addItem(group, QStringLiteral("Zamknij okno"),
                      [this] { PrzerwijSynchronizacjeClick(); });
-    actions->setFixedWidth(150);
+    CategoryButtons1->setFixedWidth(150);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Memo1, 1);
-    layout->addWidget(actions);
+    layout->addWidget(CategoryButtons1);
 }
 
 void TFormSync::showEvent(QShowEvent* event) {
@@ -64,6 +65,8 @@ void TFormSync::SendEverything(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
         log(step.title);
         step.run();
+        // A click on "Zamknij okno" during the step is taken now.
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
         if (SyncState == AbortRequested) {
             hide();
             return;

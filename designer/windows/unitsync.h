@@ -10,6 +10,8 @@ class QPlainTextEdit;
 
 namespace pixbar {
 
+class CategoryButtons;
+
 /// "Synchronizacja z linijką świetlną": runs every transfer in turn and logs each step.
 class TFormSync : public QDialog {
     Q_OBJECT
@@ -31,6 +33,7 @@ public:
 
     std::uint32_t SyncState = Idle;
     QPlainTextEdit* Memo1 = nullptr;
+    CategoryButtons* CategoryButtons1 = nullptr; ///< "Akcje:" with "Zamknij okno"
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -68,6 +68,17 @@ TEST(SymbolFont, IconsOfDifferentItemsDiffer) {
     }
 }
 
+TEST(SymbolFont, EveryIconGlyphIsItsOwnPicture) {
+    // The lead cell alone tells its item: no two icon glyphs are the same.
+    const Bytes font = readFile("font8x8symbol.fnt");
+    std::vector<int> codes;
+    for (const Icon& icon : kIcons) codes.insert(codes.end(), icon.glyphs.begin(), icon.glyphs.end());
+    auto glyph = [&](int g) { return Bytes(font.begin() + g * 8, font.begin() + g * 8 + 8); };
+    for (std::size_t a = 0; a < codes.size(); ++a)
+        for (std::size_t b = a + 1; b < codes.size(); ++b)
+            EXPECT_NE(glyph(codes[a]), glyph(codes[b])) << codes[a] << " and " << codes[b];
+}
+
 TEST(SymbolFont, UpperHalfHoldsSymbols) {
     const Bytes font = readFile("font8x8symbol.fnt");
     for (int c = 0x80; c < 0x100; ++c) {

@@ -174,18 +174,29 @@ TEST_F(SyncFile, FolderOrDeviceCannotBeOpened) {
     }
 }
 
-TEST_F(SyncFile, ChangeIsSeenOncePerModificationSecond) {
+TEST_F(SyncFile, EveryRewriteIsSeenOnceEvenWithinOneSecond) {
     FileChangeWatch watch;
     EXPECT_FALSE(watch.FileChanged(path("dane.txt"))); // missing: unchanged
-    WriteText(path("dane.txt"), "0 1 a");
-    Touch(path("dane.txt"), 10);
-    EXPECT_TRUE(watch.FileChanged(path("dane.txt")));
-    EXPECT_FALSE(watch.FileChanged(path("dane.txt")));
-    WriteText(path("dane.txt"), "0 1 b");
-    Touch(path("dane.txt"), 10); // the same second: not seen
-    EXPECT_FALSE(watch.FileChanged(path("dane.txt")));
-    Touch(path("dane.txt"), 11);
-    EXPECT_TRUE(watch.FileChanged(path("dane.txt")));
+    struct Step {
+        const char* text;
+        int ms; ///< modification time after the first second
+        bool seen;
+    };
+    const std::vector<Step> steps = {
+        {"0 1 I057", 0, true},   {"0 1 I057", 0, false},  // looked at again: unchanged
+        {"0 1 I058", 1, true},   {"0 1 I059", 250, true}, // rewrites within the second
+        {"0 1 I0600", 250, true},                         // the same time, another size
+        {"0 1 I0601", 250, false}, // nothing moved at all: indistinguishable
+        {"0 1 I0601", 1250, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.text) + " @" + std::to_string(step.ms));
+        WriteText(path("dane.txt"), step.text);
+        fs::last_write_time(path("dane.txt"),
+                            fs::file_time_type(std::chrono::seconds(1700000000) +
+                                               std::chrono::milliseconds(step.ms)));
+        EXPECT_EQ(watch.FileChanged(path("dane.txt")), step.seen);
+    }
     watch.forget();
     EXPECT_TRUE(watch.FileChanged(path("dane.txt")));
 }

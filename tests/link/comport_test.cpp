@@ -127,6 +127,33 @@ TEST(ComPortOpen, ReadWithNothingArrivedReturnsZero) {
     EXPECT_TRUE(clock.sleeps().empty());
 }
 
+TEST(ComPortOpen, APortThisProcessHoldsCannotBeOpenedAgain) {
+    QTemporaryDir dir;
+    ASSERT_EQ(symlink("/dev/null", dir.filePath("COM5").toLocal8Bit().constData()), 0);
+    FakeClock clock;
+    ComPort holder(std::make_unique<MemoryPort>(clock));
+    ComPort other(std::make_unique<MemoryPort>(clock));
+    for (ComPort* p : {&holder, &other}) {
+        p->setPortsDirectory(dir.path());
+        p->setSystemPorts([] { return std::vector<SystemPort>{}; });
+    }
+    ASSERT_EQ(holder.Open("COM5"), 0);
+    // The same object, another object, by name or by the device it leads to: all refused,
+    // and the holder keeps the port.
+    EXPECT_EQ(holder.Open("COM5"), 1);
+    EXPECT_EQ(holder.Open("/dev/memory"), 1);
+    EXPECT_EQ(other.Open("COM5"), 1);
+    EXPECT_EQ(other.Open("/dev/null"), 1);
+    EXPECT_TRUE(holder.isOpen());
+    EXPECT_FALSE(other.isOpen());
+    // Another device is free, and so is the port once its holder lets it go.
+    EXPECT_EQ(other.Open("/dev/memory"), 0);
+    other.Close();
+    holder.Close();
+    EXPECT_EQ(other.Open("COM5"), 0);
+    EXPECT_EQ(holder.Open("COM5"), 1);
+}
+
 TEST(ComPortOpen, RealDeviceThatDoesNotExistStaysClosed) {
     ComPort port;
     port.setPortsDirectory({});

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
+#include <utility>
+#include <vector>
 
 namespace pixbar {
 namespace {
@@ -252,6 +255,33 @@ TEST(Transaction, SilentSignCostsEightAttemptsAndSevenPauses) {
     EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), kTransactPollMs),
               kTransactAttempts * kTransactPolls);
     EXPECT_EQ(rig.clock.elapsedMs(), 8 * 220 + 7 * 500);
+}
+
+TEST(Transaction, TheWaitPumpRunsThroughEveryWaitAndPause) {
+    // Each operation against a silent sign: no stretch of its waits goes without the pump,
+    // and the timing stays what it is without one.
+    const std::vector<std::pair<const char*, std::function<void(ComProtocol&)>>> operations = {
+        {"transact", [](ComProtocol& p) { p.ShowMessage(1, 1); }},
+        {"text", [](ComProtocol& p) { p.SendText(1, 1, Bytes{'a'}); }},
+        {"identify",
+         [](ComProtocol& p) {
+             std::uint16_t serial = 0;
+             p.Identify(serial);
+         }},
+    };
+    for (const auto& [name, run] : operations) {
+        SCOPED_TRACE(name);
+        Rig plain;
+        run(*plain.protocol);
+        Rig rig;
+        std::vector<std::int64_t> pumps{0};
+        rig.protocol->setWaitPump([&] { pumps.push_back(rig.clock.elapsedMs()); });
+        run(*rig.protocol);
+        pumps.push_back(rig.clock.elapsedMs());
+        EXPECT_EQ(rig.clock.elapsedMs(), plain.clock.elapsedMs());
+        for (std::size_t i = 1; i < pumps.size(); ++i)
+            EXPECT_LE(pumps[i] - pumps[i - 1], kWaitPumpMs) << "after " << pumps[i - 1];
+    }
 }
 
 TEST(Transaction, SilentSignOnTextAndIdentifyIsOneAttempt) {

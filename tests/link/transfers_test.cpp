@@ -124,6 +124,40 @@ TEST_F(TransferCommands, SilentSignGivesTheCommandsFailureBox) {
                                       "popup hidden"}));
 }
 
+TEST(TransferEvents, PendingClicksAreTakenBeforeTheErrorBox) {
+    // A click held back during the wait (the stop of a run of every transfer) must reach
+    // its window before a modal error box would swallow it.
+    struct CountingUi : RecordingUi {
+        int pumps = 0;
+        int pumpsAtError = -1;
+        void processEvents() override { ++pumps; }
+        void error(const QString& t) override {
+            pumpsAtError = pumps;
+            RecordingUi::error(t);
+        }
+    };
+    Rig rig;
+    rig.port->setResponder([](std::span<const std::uint8_t>) { return Bytes{}; });
+    const SignTarget sign{QStringLiteral("/dev/memory"), 7};
+    CountingUi clockUi;
+    EXPECT_FALSE(Transfers(*rig.protocol, clockUi).setClock(sign));
+    EXPECT_GE(clockUi.pumpsAtError, 1);
+    CountingUi setUi;
+    std::array<MessageRecord, 8> records;
+    std::array<const MessageRecord*, 8> set;
+    for (int i = 0; i < 8; ++i) set[i] = &records[i];
+    EXPECT_FALSE(Transfers(*rig.protocol, setUi).sendMessageSet(sign, set));
+    // The pump before the first message, and the one after its failure.
+    EXPECT_GE(setUi.pumpsAtError, 2);
+}
+
+TEST_F(TransferCommands, NoUserFontIsRefusedAndNothingIsSent) {
+    EXPECT_FALSE(transfers.sendUserFont(sign, {}));
+    EXPECT_EQ(ui.events,
+              (QStringList{"error: Nie wczytano czcionki użytkownika, nie mam czego wysłać!"}));
+    EXPECT_TRUE(rig.port->writes().empty());
+}
+
 TEST_F(TransferCommands, ShowingASlotUsesNoPopup) {
     EXPECT_TRUE(transfers.showMessage(sign, 5, true));
     EXPECT_TRUE(transfers.showMessage(sign, 2, false));

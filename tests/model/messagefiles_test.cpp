@@ -107,12 +107,11 @@ TEST_F(MessageFiles, SaveThroughALinkWritesTheLinkedFile) {
     EXPECT_EQ(readBytes(real)[0], 3);
 }
 
-TEST_F(MessageFiles, WrongSizedMessageFilesAreRefusedAndNothingChanges) {
+TEST_F(MessageFiles, ShortMessageFilesAreRefusedAndNothingChanges) {
     type("KEEP");
     grid.put(2);
     const MessageRecord before = editor.record();
-    for (std::size_t size : {std::size_t(0), std::size_t(1), kRecordSize - 1, kRecordSize + 1,
-                             2 * kRecordSize, kMessageSetFileSize}) {
+    for (std::size_t size : {std::size_t(0), std::size_t(1), kRecordSize - 1}) {
         SCOPED_TRACE(size);
         const fs::path file = dir / ("s" + std::to_string(size) + ".kom");
         writeBytes(file, std::vector<std::uint8_t>(size, 0x02));
@@ -123,6 +122,21 @@ TEST_F(MessageFiles, WrongSizedMessageFilesAreRefusedAndNothingChanges) {
         EXPECT_EQ(editor.record(), before);
         EXPECT_EQ(grid.cell(), 2);
         EXPECT_EQ(grid.repaints, repaints);
+    }
+}
+
+TEST_F(MessageFiles, LongerFilesGiveTheirFirstRecord) {
+    for (std::size_t size : {kRecordSize + 1, 2 * kRecordSize, kMessageSetFileSize}) {
+        SCOPED_TRACE(size);
+        std::vector<std::uint8_t> bytes(size, 0x03);
+        const MessageRecord first = patterned(int(size % 7) + 1);
+        std::copy(first.bytes.begin(), first.bytes.end(), bytes.begin());
+        const fs::path file = dir / ("l" + std::to_string(size) + ".kzb");
+        writeBytes(file, bytes);
+        MessageFileError reason = MessageFileError::WrongSize;
+        EXPECT_EQ(editor.load(file, &reason), 0);
+        EXPECT_EQ(reason, MessageFileError::None);
+        EXPECT_EQ(editor.record(), first);
     }
 }
 

@@ -193,3 +193,34 @@ TEST(RenderCommand, MissingFontsAreReported) {
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.err.find("font8x16rl.fnt"), std::string::npos) << r.err;
 }
+
+TEST(RenderCommand, UserFontShowsFontFourteen) {
+    Folder f;
+    f.write("m.kom", {Message().text(14, "A")});
+    // A headed 8 x 8 font of 128 glyphs (16-bit words: header size, 0, width, height,
+    // reserved, count) whose "A" is a full block.
+    std::vector<std::uint8_t> font = {12, 0, 0, 0, 8, 0, 8, 0, 0, 0, 128, 0};
+    font.resize(12 + 128 * 8, 0);
+    std::fill_n(font.begin() + 12 + 'A' * 8, 8, 0xFF);
+    writeFile(f.path() / "blok.fnd", font);
+    writeFile(f.path() / "zly.fnd", {1, 2, 3});
+
+    const std::vector<std::string> at = {"m.kom", "--width", "1", "--ticks", "14"};
+    const Outcome without = f.render(at);
+    EXPECT_EQ(without.code, 0) << without.err;
+    EXPECT_EQ(without.out, repeatRow("........", 8)); // no font 14: nothing to draw
+    std::vector<std::string> with = at;
+    with.insert(with.end(), {"--user-font", "blok.fnd"});
+    const Outcome r = f.render(with);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, repeatRow("########", 8));
+
+    for (const char* bad : {"zly.fnd", "brak.fnd", ""}) {
+        std::vector<std::string> args = at;
+        args.insert(args.end(), {"--user-font", bad});
+        const Outcome e = f.render(args);
+        EXPECT_NE(e.code, 0) << bad;
+        EXPECT_EQ(e.out, "") << bad;
+        EXPECT_EQ(std::count(e.err.begin(), e.err.end(), '\n'), 1) << bad << e.err;
+    }
+}

@@ -20,12 +20,14 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 
 using namespace pixbar;
@@ -106,7 +108,7 @@ TEST_F(AppSettings, WindowLooksAsDesigned) {
     TFormAppSettings& w = open();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Ustawienia aplikacji"));
     EXPECT_EQ(w.size(), QSize(529, 242));
-    EXPECT_FALSE(w.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(w.GroupBox1->title(), QStringLiteral("Ustawienia linijki"));
     EXPECT_EQ(w.GroupBox2->title(), QStringLiteral("Ustawienia transmisji"));
     EXPECT_EQ(w.GroupBox3->title(), QStringLiteral("Szukam linijki"));
@@ -305,22 +307,67 @@ TEST_F(AppSettings, SearchWithoutPortsOrSignsGivesTheChecklists) {
     EXPECT_EQ(form->settings().portName, "COM1");
 }
 
-TEST_F(AppSettings, OnlyTheActionButtonsLeaveTheWindow) {
+TEST_F(AppSettings, CloseBoxAndEscapeSaveAndCloseAsTheButtonDoes) {
     TFormAppSettings& w = open();
-    bool ran = false;
+    const std::vector<std::function<void()>> ways = {
+        [&] { w.close(); },
+        [&] {
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&w, &esc);
+        },
+    };
+    int width = 3;
+    for (const auto& leave : ways) {
+        bool ran = false;
+        QTimer::singleShot(0, &w, [&] {
+            ran = true;
+            EXPECT_TRUE(w.isVisible());
+            w.ScrollBar1->setValue(width);
+            leave();
+        });
+        form->Ustawieniaprogramu1Click();
+        EXPECT_TRUE(ran);
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_EQ(form->settings().signWidth, width);
+        EXPECT_NE(config().find("\n" + std::to_string(width) + "\n8\n"), std::string::npos)
+            << config();
+        ++width;
+    }
+}
+
+TEST_F(AppSettings, ASearchInProgressKeepsTheWindowOpen) {
+    TFormAppSettings& w = open();
+    sign.addPort(1, false);
+    sign.addPort(2, true);
+    bool tried = false;
     QTimer::singleShot(0, &w, [&] {
-        ran = true;
+        sign.port->setResponder([&](std::span<const std::uint8_t>) {
+            if (!tried) {
+                tried = true;
+                w.close();
+                QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(&w, &esc);
+            }
+            return Bytes{};
+        });
+        w.CategoryButtons1Categories0Items2Click();
         EXPECT_TRUE(w.isVisible());
-        w.close();
-        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        QApplication::sendEvent(&w, &esc);
-        EXPECT_TRUE(w.isVisible());
+        EXPECT_TRUE(w.finishEnabled());
         w.CategoryButtons1->clickItem(0, 1);
     });
     form->Ustawieniaprogramu1Click();
-    EXPECT_TRUE(ran);
+    EXPECT_TRUE(tried);
     EXPECT_FALSE(w.isVisible());
-    EXPECT_FALSE(config().empty());
+}
+
+TEST_F(AppSettings, AFailedSearchIsShownFromItsHeadline) {
+    TFormAppSettings& w = open();
+    for (int com = 1; com <= 12; ++com) sign.addPort(com, false);
+    w.show();
+    w.CategoryButtons1Categories0Items2Click();
+    const QString first = w.Memo1->cursorForPosition(QPoint(4, 4)).block().text();
+    EXPECT_EQ(first, QStringLiteral("Błąd, nie znalazłem linijki na żadnym z dostępnych portów COM!"));
+    w.CategoryButtons1->clickItem(0, 1);
 }
 
 TEST_F(AppSettings, MenuAndToolButtonOpenTheWindow) {

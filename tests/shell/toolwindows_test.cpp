@@ -7,6 +7,7 @@
 #include "unitautosync.h"
 #include "unitpixbar4designer.h"
 #include "unitstopwatch.h"
+#include "unitsync.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 using namespace pixbar;
 using namespace pixbar::testing;
@@ -43,6 +45,18 @@ protected:
         });
         form->useProtocol(std::make_unique<ComProtocol>(std::move(device), clock));
         form->settings().portName = "/dev/memory";
+    }
+    /// Runs `then` from the event loop as soon as `ready` holds.
+    void when(std::function<bool()> ready, std::function<void()> then) {
+        auto* timer = new QTimer(form.get());
+        timer->setInterval(1);
+        QObject::connect(timer, &QTimer::timeout, form.get(), [=] {
+            if (!ready()) return;
+            timer->stop();
+            timer->deleteLater();
+            then();
+        });
+        timer->start();
     }
     FakeClock clock;
     MemoryPort* port = nullptr;
@@ -82,10 +96,12 @@ TEST_F(ToolWindows, AkcjeButtonRunsTheFileSyncModeUntilItIsLeft) {
     EXPECT_EQ(panel.itemCaption(actions, 13),
               QStringLiteral("Wyświetl na linijce bieżący komunikat"));
     bool running = false;
-    QTimer::singleShot(0, form.get(), [&] {
-        running = form->autosyncWindow().isVisible() && form->autosyncWindow().session().active();
-        form->autosyncWindow().CategoryButtons1Categories0Items1Click();
-    });
+    // The start-up steps run once the window is on screen.
+    when([&] { return form->autosyncWindow().session().active(); },
+         [&] {
+             running = form->autosyncWindow().isVisible();
+             form->autosyncWindow().CategoryButtons1Categories0Items1Click();
+         });
     panel.clickItem(actions, 12);
     EXPECT_TRUE(running);
     EXPECT_FALSE(form->autosyncWindow().session().active());
@@ -93,4 +109,57 @@ TEST_F(ToolWindows, AkcjeButtonRunsTheFileSyncModeUntilItIsLeft) {
     EXPECT_EQ(frames.size(), 2u); // the clock, then the emptied slot 9
     std::ifstream in(dir / "as.cfg", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "dane.txt\n");
+}
+
+TEST_F(ToolWindows, SendingTheUserFontWithoutOneSendsNothing) {
+    form->WyslijCzcionkeUzytkownikaDoLinijkiClick();
+    EXPECT_TRUE(frames.empty());
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_EQ(prompts.errors[0],
+              QStringLiteral("Nie wczytano czcionki użytkownika, nie mam czego wysłać!"));
+}
+
+TEST_F(ToolWindows, APortHeldByTheFileSyncModeStaysWithIt) {
+    TForm3& sync = form->autosyncWindow();
+    // Closed with the title bar, the mode keeps its port and goes on polling.
+    when([&] { return sync.session().active(); }, [&] { sync.close(); });
+    form->CategoryButtons1Categories6Items12Click();
+    ASSERT_TRUE(sync.session().active());
+    const std::size_t sent = frames.size();
+
+    form->Synchronizuj_WyslijKonfiguracjeClick();
+    EXPECT_EQ(prompts.errors, QStringList{QStringLiteral("Nie mogę otworzyć portu /dev/memory !")});
+    // The stopwatch cannot have it either, and closing it leaves the port alone.
+    form->ToolButton3Click();
+    EXPECT_EQ(prompts.errors.size(), 2);
+    EXPECT_EQ(frames.size(), sent);
+    EXPECT_TRUE(port->isOpen());
+
+    sync.session().StopSyncMode();
+    EXPECT_EQ(frames.size(), sent + 1); // slot 9 emptied
+    EXPECT_FALSE(port->isOpen());
+}
+
+TEST_F(ToolWindows, SendingEverythingStopsAfterTheStepDuringWhichCloseWasClicked) {
+    TFormSync& sync = form->syncWindow();
+    bool usable = false;
+    port->setResponder([&](std::span<const std::uint8_t> raw) {
+        frames.emplace_back(raw.begin(), raw.end());
+        if (frames.size() == 1) {
+            // The clock step runs with the main window disabled; the window stays usable.
+            usable = !form->isEnabled() && sync.isEnabled() && sync.isVisible();
+            sync.CategoryButtons1->clickItem(0, 0);
+        }
+        std::vector<std::uint8_t> reply(kFrameCapacity);
+        FrameBuilder builder(reply);
+        builder.frame(1, 0, 0x80, {});
+        reply.resize(builder.size());
+        return reply;
+    });
+    form->PrzerwijSynchronizacjeClick();
+    EXPECT_TRUE(usable);
+    EXPECT_EQ(sync.SyncState, TFormSync::AbortRequested);
+    EXPECT_EQ(frames.size(), 1u); // the clock only; the messages never started
+    EXPECT_FALSE(sync.isVisible());
+    EXPECT_TRUE(form->isEnabled());
 }

@@ -3,6 +3,7 @@
 #include "unitautosync.h"
 #include "windowtesting.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -101,6 +102,38 @@ TEST_F(AutosyncWindow, ShowingStartsTheModeAndEachChangeIsSent) {
     data("0 2 A\n", 2);
     f.TimerSynchroTimer();
     EXPECT_EQ(sent.size(), 3u);
+}
+
+/// Counts the paints of a widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(AutosyncWindow, TheWindowIsOnScreenBeforeTheClockIsSet) {
+    TForm3& f = make();
+    PaintCounter counter;
+    f.LabelStatus->installEventFilter(&counter);
+    int paintsAtClock = -1;
+    QString statusAtClock;
+    rig.port->setResponder([&](std::span<const std::uint8_t> raw) {
+        sent.push_back(Decode(Bytes(raw.begin(), raw.end()), 6));
+        if (sent.size() == 1) {
+            paintsAtClock = counter.paints;
+            statusAtClock = status();
+        }
+        return Reply(6, 0, 0x80);
+    });
+    ShowActive(&f);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].command, kCommandSetClock);
+    // Painted with each start-up text before the sign was asked.
+    EXPECT_GE(paintsAtClock, 2);
+    EXPECT_EQ(statusAtClock, QStringLiteral("STATUS:Synchronizuję czas w linijce"));
+    EXPECT_TRUE(f.session().active());
 }
 
 TEST_F(AutosyncWindow, ChosenFileIsTakenAtOnceAndTheTitleBarCloseKeepsTheModeRunning) {

@@ -37,7 +37,7 @@ constexpr long long kMaxTicks = 100'000'000; // about two weeks of the sign's ti
 constexpr char kUsage[] =
     "usage: pixbarctl render FILE [--message N] [--width W] [--height H] [--speed V] "
     "[--display P] [--switching 0|1] [--ticks T] [--every K --count N] "
-    "[--now \"YYYY-MM-DD HH:MM\"] [--text | --png OUT.png | --gif OUT.gif]";
+    "[--now \"YYYY-MM-DD HH:MM\"] [--user-font FILE.fnd] [--text | --png OUT.png | --gif OUT.gif]";
 
 struct Options {
     std::string file;
@@ -54,6 +54,7 @@ struct Options {
     bool text = false;
     std::optional<std::string> png;
     std::optional<std::string> gif;
+    std::optional<std::string> userFont; ///< font 14, as "Czcionkę użytkownika" loads it
 };
 
 /// Thrown with a one-line message for the user; `code` is the exit status.
@@ -148,7 +149,10 @@ Options parseOptions(int argc, char** argv) {
             o.count = parseNumber(name, value, 1, 10000);
         else if (name == "--now")
             o.now = parseNow(value);
-        else if (name == "--png") {
+        else if (name == "--user-font") {
+            if (value.empty()) throw Failure{"--user-font needs a file name"};
+            o.userFont = std::string(value);
+        } else if (name == "--png") {
             if (value.empty()) throw Failure{"--png needs a file name"};
             o.png = std::string(value);
         } else if (name == "--gif") {
@@ -235,6 +239,10 @@ int render(const Options& o) {
     emu.glyphs.setStartDirectory(".");
     emu.geometry.set(o.width, o.height);
     if (FileResult r = InitEmulator(emu); !r) throw Failure{r.message(), kExitFile};
+    if (o.userFont) {
+        if (FileResult r = emu.glyphs.LoadUserFont(*o.userFont); !r)
+            throw Failure{r.message(), kExitFile};
+    }
 
     std::unique_ptr<Clock> clock;
     if (o.now)
