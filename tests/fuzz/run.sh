@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang under AddressSanitizer and UndefinedBehaviorSanitizer
-# and runs each for a bounded time from its seed corpus.
+# and runs each for a bounded time from its starting corpus.
 #
 # Usage: tests/fuzz/run.sh [SECONDS [TARGET...]]
 #   SECONDS  time for each target (default 20)
 #   TARGET   e.g. player reply_parser (default: every target)
 # The build is in build-fuzz/ (or $PIXBAR_FUZZ_BUILD). Inputs found on the way are kept in
-# build-fuzz/corpus/TARGET and reused by the next run; the seeds in tests/fuzz/corpus/ are
+# build-fuzz/corpus/TARGET and reused by the next run; the starting inputs in tests/fuzz/corpus/ are
 # never changed. A finding is printed in hex, saved in build-fuzz/findings/, and the script
 # fails.
 set -euo pipefail
@@ -17,7 +17,7 @@ seconds=${1:-20}
 [ $# -gt 0 ] && shift
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    for seeds in "$here"/corpus/*/; do targets+=("$(basename "$seeds")"); done
+    for inputs in "$here"/corpus/*/; do targets+=("$(basename "$inputs")"); done
 fi
 
 flags="-O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined"
