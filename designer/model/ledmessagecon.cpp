@@ -331,7 +331,10 @@ int MessageContainer::insertCell(std::uint8_t attribute, std::uint8_t character)
 
 int MessageContainer::insertParameterCell(std::uint8_t attribute, std::uint8_t character) {
     const int c = cursorCell();
-    if (m_pendingParameter >= 1 && c == m_pendingParameter && isLead(c - 1))
+    // A parameter of attribute 0 would be an end cell in the middle of the message: the
+    // stand-in stays.
+    if (m_pendingParameter >= 1 && c == m_pendingParameter && isLead(c - 1) &&
+        attribute != kCellEnd)
         m_record.setCell(c, {attribute, character});
     m_pendingParameter = -1;
     afterInsert();

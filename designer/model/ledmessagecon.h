@@ -147,7 +147,8 @@ public:
     /// replaces, so the pair is never split.
     int insertCell(std::uint8_t attribute, std::uint8_t character);
     /// Completes the item whose lead cell insertCell has just inserted; inserts nothing when
-    /// there is no such lead. Moves right, repaints and focuses the grid in any case.
+    /// there is no such lead, and keeps the stand-in for a parameter of attribute 0 (an end
+    /// cell). Moves right, repaints and focuses the grid in any case.
     int insertParameterCell(std::uint8_t attribute, std::uint8_t character);
     /// A pause or effect item in one call: insertCell of the lead, then insertParameterCell.
     int insertItem(Cell lead, Cell parameter);

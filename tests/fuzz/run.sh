@@ -45,12 +45,13 @@ for t in "${targets[@]}"; do
         grep -E '^stat::(number_of_executed_units|peak_rss_mb)|^#[0-9]+ *DONE' "$log" || true
         echo "corpus: $(find "$work" "$here/corpus/$t" -type f | wc -l) inputs"
     else
-        tail -n 60 "$log"
+        # The input first (its first 1 KiB), the reason last, where a cut log still shows it.
         for finding in "$build/findings/$t-"*; do
             [ -f "$finding" ] || continue
-            echo "-- input of $(basename "$finding") (hex):"
-            od -An -tx1 -v "$finding"
+            echo "-- input of $(basename "$finding"), $(stat -c %s "$finding") bytes (hex):"
+            od -An -tx1 -v -N 1024 "$finding"
         done
+        grep -v '^#[0-9]' "$log" | tail -n 40
         failed+=("$t")
     fi
 done
