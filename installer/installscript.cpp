@@ -146,8 +146,9 @@ bool ScriptInterpreter::ExecuteLine(std::string_view piece) {
     const std::string sep(1, kSeparator);
     const auto controlWord = [](const std::string& w) { return holdsControlCharacter(w); };
     if (reachesTheSystem(command) && std::any_of(words.begin(), words.end(), controlWord)) {
-        m_log("Wiersz " + std::to_string(m_lineNumber) +
-              " zawiera znaki sterujące i nie został wykonany.");
+        // A step left out: the run does not end looking like a clean install.
+        reportFailure("Wiersz " + std::to_string(m_lineNumber) +
+                      " zawiera znaki sterujące i nie został wykonany.");
         return true;
     }
 

@@ -4,6 +4,7 @@
 #include "drawgrid.h"
 #include "ledview.h"
 #include "pagehistory.h"
+#include "settingsfile.h"
 #include "unitappsettings.h"
 #include "unitautosync.h"
 #include "unitchartable.h"
@@ -140,8 +141,9 @@ bool TForm1::FormCreate(QString* error) {
     // The sign settings window exists from the start: taking the saved slider positions runs
     // the handlers of the sliders that move, which also set the preview's timing.
     if (!m_pixbarSettings)
-        m_pixbarSettings = new TFormPixbarSettings(m_settings, m_preview, m_signConfig,
-                                                   toPath(m_startDirectory) / kConfigFile, this);
+        m_pixbarSettings =
+            new TFormPixbarSettings(m_settings, m_preview, m_signConfig,
+                                    toPath(m_startDirectory) / kConfigFile, m_prompts, this);
     m_pixbarSettings->loadFromSettings();
     if (!m_appSettings) {
         AppSettingsHooks hooks;
@@ -156,7 +158,7 @@ bool TForm1::FormCreate(QString* error) {
             if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(1);
         };
         m_appSettings = new TFormAppSettings(m_settings, toPath(m_startDirectory) / kConfigFile,
-                                             std::move(hooks), this);
+                                             m_prompts, std::move(hooks), this);
     }
     showPage(1);
     return true;
@@ -188,7 +190,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    WriteLdCfg(toPath(m_startDirectory) / kConfigFile, m_settings);
+    SaveLdCfg(toPath(m_startDirectory) / kConfigFile, m_settings, m_prompts);
     // A preview still playing ends at its next pass.
     m_testRunning = false;
     m_driver->stop();
@@ -330,8 +332,7 @@ void TForm1::WyslijCzcionkeUzytkownikaDoLinijkiClick() {
     const HeadedImage& image = m_emu.glyphs.userFontImage();
     // A font dropped by a change of the sign's size counts as not loaded.
     const bool loaded = m_emu.glyphs.table()[kIndexUserFont].width != 0;
-    m_transfers->sendUserFont(signTarget(),
-                              std::span(image.bytes.data(), loaded ? image.size : 0));
+    m_transfers->sendUserFont(signTarget(), std::span(image.bytes.data(), loaded ? image.size : 0));
 }
 
 void TForm1::Synchronizuj_WyslijTabliceSymboliGraficznychClick() {

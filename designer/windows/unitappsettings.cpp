@@ -2,6 +2,7 @@
 
 #include "categorybuttons.h"
 #include "pixbar.h"
+#include "settingsfile.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -35,10 +36,11 @@ QLabel* label(const QString& text, QWidget* parent, int x, int y) {
 } // namespace
 
 TFormAppSettings::TFormAppSettings(ProgramSettings& settings, std::filesystem::path configFile,
-                                   AppSettingsHooks hooks, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
-      m_settings(settings), m_configFile(std::move(configFile)), m_hooks(std::move(hooks)) {
+                                   UserPrompts& prompts, AppSettingsHooks hooks, QWidget* parent)
+    : QDialog(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_settings(settings), m_configFile(std::move(configFile)), m_prompts(prompts),
+      m_hooks(std::move(hooks)) {
     setObjectName(QStringLiteral("FormAppSettings"));
     setWindowTitle(QStringLiteral("Ustawienia aplikacji"));
     setModal(true);
@@ -161,7 +163,7 @@ void TFormAppSettings::CategoryButtons1Categories0Items1Click() {
         m_settings.signSerial = *serial;
     m_settings.signHeight = RadioButton1->isChecked() ? 8 : 16;
     m_settings.portName = ComboBoxCOM->currentText().toStdString();
-    WriteLdCfg(m_configFile, m_settings);
+    SaveLdCfg(m_configFile, m_settings, m_prompts);
     if (m_hooks.geometryChanged) m_hooks.geometryChanged();
     m_closing = true;
     accept();
@@ -178,8 +180,8 @@ void TFormAppSettings::CategoryButtons1Categories0Items2Click() {
 
     m_reportLine = -1;
     m_searching = true;
-    const SearchResult found = SearchForSign(m_hooks.protocol(), *this,
-                                             ComboBoxCOM->currentText().trimmed());
+    const SearchResult found =
+        SearchForSign(m_hooks.protocol(), *this, ComboBoxCOM->currentText().trimmed());
     m_searching = false;
     showReport();
     if (found.found) {
@@ -188,7 +190,7 @@ void TFormAppSettings::CategoryButtons1Categories0Items2Click() {
         setPortText(found.port);
         Edit1->setText(QString::number(found.info.serial));
         // The port goes into ld.cfg at once; size and serial number only when saved.
-        WriteLdCfg(m_configFile, m_settings);
+        SaveLdCfg(m_configFile, m_settings, m_prompts);
     }
     CategoryButtons2->setEnabled(true);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "prompts.h"
 #include "settings.h"
 #include "signsearch.h"
 
@@ -38,7 +39,7 @@ class TFormAppSettings : public QDialog, private SearchUi {
     Q_OBJECT
 public:
     TFormAppSettings(ProgramSettings& settings, std::filesystem::path configFile,
-                     AppSettingsHooks hooks, QWidget* parent = nullptr);
+                     UserPrompts& prompts, AppSettingsHooks hooks, QWidget* parent = nullptr);
 
     QGroupBox* GroupBox1 = nullptr;
     QGroupBox* GroupBox2 = nullptr;
@@ -86,6 +87,7 @@ private:
 
     ProgramSettings& m_settings;
     std::filesystem::path m_configFile;
+    UserPrompts& m_prompts;
     AppSettingsHooks m_hooks;
     bool m_closing = false;
     bool m_searching = false;

@@ -1,8 +1,8 @@
 #include "unitpixbarsettings.h"
 
 #include "categorybuttons.h"
+#include "settingsfile.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
@@ -40,9 +40,9 @@ QScrollBar* slider(int min, int max, int value, QWidget* parent) {
 
 TFormPixbarSettings::TFormPixbarSettings(ProgramSettings& settings, PreviewSettings& preview,
                                          SignConfig& config, std::filesystem::path configFile,
-                                         QWidget* parent)
+                                         UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_preview(preview), m_config(config),
-      m_configFile(std::move(configFile)) {
+      m_configFile(std::move(configFile)), m_prompts(prompts) {
     setObjectName(QStringLiteral("FormPixbarSettings"));
     setWindowTitle(QStringLiteral("Ustawienia linijki świetlnej"));
     setModal(true);
@@ -129,21 +129,17 @@ void TFormPixbarSettings::rebuildConfig() {
 }
 
 void TFormPixbarSettings::save() {
-    WriteLdCfg(m_configFile, m_settings);
+    SaveLdCfg(m_configFile, m_settings, m_prompts);
 }
 
 void TFormPixbarSettings::CategoryButtons1Categories0Items0Click() {
-    save();
     close();
 }
 
-void TFormPixbarSettings::closeEvent(QCloseEvent* event) {
-    save();
-    QDialog::closeEvent(event);
-}
-
 void TFormPixbarSettings::done(int result) {
-    save(); // Escape closes the dialog without a close event
+    // Every way out ends here once (the button, the title bar's close and Escape), so a
+    // failed save is told once.
+    save();
     QDialog::done(result);
 }
 

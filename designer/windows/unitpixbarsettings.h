@@ -1,6 +1,7 @@
 #pragma once
 
 #include "player.h"
+#include "prompts.h"
 #include "settings.h"
 
 #include <QDialog>
@@ -19,7 +20,8 @@ class TFormPixbarSettings : public QDialog {
     Q_OBJECT
 public:
     TFormPixbarSettings(ProgramSettings& settings, PreviewSettings& preview, SignConfig& config,
-                        std::filesystem::path configFile, QWidget* parent = nullptr);
+                        std::filesystem::path configFile, UserPrompts& prompts,
+                        QWidget* parent = nullptr);
 
     /// Sets the sliders from the settings (as read from ld.cfg).
     void loadFromSettings();
@@ -38,7 +40,6 @@ public:
     void CategoryButtons1Categories0Items0Click();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void done(int result) override;
 
 private:
@@ -49,6 +50,7 @@ private:
     PreviewSettings& m_preview;
     SignConfig& m_config;
     std::filesystem::path m_configFile;
+    UserPrompts& m_prompts;
 };
 
 } // namespace pixbar

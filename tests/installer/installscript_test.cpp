@@ -383,6 +383,7 @@ TEST_F(Run, LineWithAControlCharacterInAWordIsReportedAndNotRun) {
                        "Wiersz 5 zawiera znaki sterujące i nie został wykonany.",
                        "a\x1b[31m ",
                        "ok ",
+                       "Instalacja niekompletna, liczba błędów: 5.",
                    }));
     EXPECT_TRUE(platform.calls.empty());
 }

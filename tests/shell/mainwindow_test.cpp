@@ -4,8 +4,10 @@
 #include "shelltesting.h"
 #include "signframe.h"
 #include "testfonts.h"
+#include "unitappsettings.h"
 #include "unitformsender.h"
 #include "unitpixbar4designer.h"
+#include "unitpixbarsettings.h"
 #include "unitsync.h"
 
 #include <QApplication>
@@ -19,6 +21,8 @@
 
 #include <deque>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 using namespace pixbar;
 using namespace pixbar::testing;
@@ -76,6 +80,38 @@ TEST_F(MainWindow, ClosingWritesLdCfg) {
     writeConfig("  COM3  \n50\n3\n20\n12\n16\n5\n");
     open().close();
     EXPECT_EQ(readFile(dir / "ld.cfg"), "COM3\n50\n3\n20\n12\n16\n5\n");
+}
+
+TEST_F(MainWindow, EachSaveOfAnLdCfgThatCannotBeWrittenIsToldOnce) {
+    // A folder in ld.cfg's place: the write fails for any user, root too.
+    fs::create_directories(dir / "ld.cfg" / "kept");
+    TForm1& f = open();
+    const QString told =
+        QStringLiteral("Nie można zapisać pliku %1/ld.cfg.").arg(QDir::currentPath());
+    const std::pair<const char*, std::function<void()>> saves[] = {
+        {"sign settings closed",
+         [&] {
+             f.pixbarSettings().show();
+             f.pixbarSettings().CategoryButtons1Categories0Items0Click();
+         }},
+        {"application settings saved",
+         [&] {
+             f.appSettings().show();
+             f.appSettings().CategoryButtons1Categories0Items1Click();
+         }},
+        {"main window closed",
+         [&] {
+             f.show();
+             f.close();
+         }},
+    };
+    for (const auto& [what, save] : saves) {
+        SCOPED_TRACE(what);
+        prompts.errors.clear();
+        save();
+        EXPECT_EQ(prompts.errors, QStringList{told});
+        EXPECT_TRUE(fs::is_directory(dir / "ld.cfg" / "kept"));
+    }
 }
 
 TEST_F(MainWindow, CloseCommandAsksFirst) {
