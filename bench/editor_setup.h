@@ -3,6 +3,7 @@
 // One message editor with made-up fonts and a grid that only keeps the cursor, for the
 // editor benchmarks.
 
+#include "editorgrid.h"
 #include "ledmessagecon.h"
 
 #include <benchmark/benchmark.h>
@@ -14,29 +15,12 @@ namespace editorbench {
 using namespace pixbar;
 
 /// A grid that only keeps the cursor; drawing goes nowhere.
-class NullGrid : public MessageGrid {
+class NullGrid : public pixbar::test::CursorGrid {
 public:
-    explicit NullGrid(MessageContainer& editor) : m_editor(editor) { editor.bind(this); }
-    int col() const override { return m_col; }
-    int row() const override { return m_row; }
-    void setCol(int col) override {
-        if (m_editor.canSelect(col, m_row)) m_col = col;
-    }
-    void setRow(int row) override {
-        if (m_editor.canSelect(m_col, row)) m_row = row;
-    }
-    int colCount() const override { return kGridColumns; }
-    int rowCount() const override { return kGridRows; }
-    void setFocus() override {}
-    void invalidate() override {}
+    using CursorGrid::CursorGrid;
     void drawCellImage(const CellRect&, const Image32& image) override {
         benchmark::DoNotOptimize(image.pixels[0]);
     }
-
-private:
-    MessageContainer& m_editor;
-    int m_col = 0;
-    int m_row = 0;
 };
 
 struct Bench {

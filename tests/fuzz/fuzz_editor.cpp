@@ -4,57 +4,14 @@
 // stay within its cells (the sanitizers watch that).
 #include "fuzzsupport.h"
 
+#include "editorgrid.h"
 #include "ledmessagecon.h"
 
 #include <algorithm>
 
 using namespace pixbar;
 
-namespace {
-
-class Grid : public MessageGrid {
-public:
-    explicit Grid(MessageContainer& editor) : m_editor(editor) { editor.bind(this); }
-    int col() const override { return m_col; }
-    int row() const override { return m_row; }
-    void setCol(int col) override {
-        if (m_editor.canSelect(col, m_row)) m_col = col;
-    }
-    void setRow(int row) override {
-        if (m_editor.canSelect(m_col, row)) m_row = row;
-    }
-    int colCount() const override { return kGridColumns; }
-    int rowCount() const override { return kGridRows; }
-    void setFocus() override {}
-    void invalidate() override {}
-    void drawCellImage(const CellRect&, const Image32&) override {}
-    int cell() const { return m_row * kGridColumns + m_col; }
-
-private:
-    MessageContainer& m_editor;
-    int m_col = 0;
-    int m_row = 0;
-};
-
-/// Every lead cell is followed by a parameter cell and no parameter stands alone.
-bool pairsIntact(const MessageRecord& r) {
-    bool afterLead = false;
-    for (int i = 0; i < kCellCount; ++i) {
-        const Cell c = r.cell(i);
-        if (afterLead) {
-            if (c.attribute == kCellEnd || c.character != kParameterMark) return false;
-            afterLead = false;
-        } else if (c.attribute == kAttrLead) {
-            if (i == kCellCount - 1) return false;
-            afterLead = true;
-        } else if (c.attribute != kCellEnd && c.character == kParameterMark) {
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
+using Grid = pixbar::test::CursorGrid;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Reader in(data, size);
@@ -138,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (key) editor.keyDown(key);
         if (!fromRecord) {
-            fuzz::Check(pairsIntact(editor.record()), "an item lost one of its two cells");
+            fuzz::Check(test::BrokenPair(editor.record()).empty(),
+                        "an item lost one of its two cells");
             fuzz::Check(grid.cell() <= editor.record().end(), "the cursor is past the end");
         }
     }

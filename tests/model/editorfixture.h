@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editorgrid.h"
 #include "ledmessagecon.h"
 
 #include <gtest/gtest.h>
@@ -12,49 +13,24 @@
 
 namespace pixbar::test {
 
-/// Every lead cell is followed by its parameter and no parameter stands alone.
+/// Items keep their two cells, nothing follows the end cell, and the sentinel is zero.
 /// Text in these tests never uses character 0x01, so any cell holding it must follow a lead.
 inline ::testing::AssertionResult pairsIntact(const MessageRecord& r) {
-    const int end = r.end();
-    bool afterLead = false;
-    for (int i = 0; i < kCellCount; ++i) {
-        const Cell c = r.cell(i);
-        if (afterLead) {
-            if (c.attribute == kCellEnd || c.character != kParameterMark)
-                return ::testing::AssertionFailure() << "lead at " << i - 1 << " has no parameter";
-            afterLead = false;
-            continue;
-        }
-        if (c.attribute == kAttrLead) {
-            if (i == kCellCount - 1)
-                return ::testing::AssertionFailure() << "lead alone in the last cell";
-            afterLead = true;
-        } else if (c.attribute != kCellEnd && c.character == kParameterMark) {
-            return ::testing::AssertionFailure() << "parameter without lead at " << i;
-        }
-        if (i > end && c.attribute != kCellEnd)
+    if (const std::string broken = BrokenPair(r); !broken.empty())
+        return ::testing::AssertionFailure() << broken;
+    for (int i = r.end() + 1; i < kCellCount; ++i)
+        if (r.cell(i).attribute != kCellEnd)
             return ::testing::AssertionFailure() << "cell " << i << " after the end";
-    }
     if (r.bytes[kSentinelOffset] != 0 || r.bytes[kSentinelOffset + 1] != 0)
         return ::testing::AssertionFailure() << "sentinel not zero";
     return ::testing::AssertionSuccess();
 }
 
-/// A grid as the main window's will be: every cursor move is put to the editor's canSelect.
-class FakeGrid : public MessageGrid {
+/// A grid that also counts focus calls, repaints and cell images, keeping the last image.
+class FakeGrid : public CursorGrid {
 public:
-    explicit FakeGrid(MessageContainer& editor) : m_editor(editor) { editor.bind(this); }
+    using CursorGrid::CursorGrid;
 
-    int col() const override { return m_col; }
-    int row() const override { return m_row; }
-    void setCol(int col) override {
-        if (m_editor.canSelect(col, m_row)) m_col = col;
-    }
-    void setRow(int row) override {
-        if (m_editor.canSelect(m_col, row)) m_row = row;
-    }
-    int colCount() const override { return kGridColumns; }
-    int rowCount() const override { return kGridRows; }
     void setFocus() override { ++focusCalls; }
     void invalidate() override { ++repaints; }
     void drawCellImage(const CellRect& rect, const Image32& image) override {
@@ -63,23 +39,11 @@ public:
         ++copies;
     }
 
-    int cell() const { return m_row * kGridColumns + m_col; }
-    /// Puts the cursor anywhere, as a test set-up, without asking the editor.
-    void put(int cell) {
-        m_col = cell % kGridColumns;
-        m_row = cell / kGridColumns;
-    }
-
     int focusCalls = 0;
     int repaints = 0;
     int copies = 0;
     CellRect lastRect;
     std::vector<std::uint32_t> lastImage;
-
-private:
-    MessageContainer& m_editor;
-    int m_col = 0;
-    int m_row = 0;
 };
 
 /// An editor on a 16-pixel sign with an empty font table, bound to a fake grid.
