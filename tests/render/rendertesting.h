@@ -1,6 +1,6 @@
 #pragma once
 
-// Runs `pixbarctl render` as a program, the way a user runs it, in a working folder holding
+// Runs `pixbarctl` as a program, the way a user runs it, in a working folder holding
 // the tests' own fonts.
 
 #include "player_fixture.h"
@@ -32,6 +32,23 @@ inline std::string readAll(const std::filesystem::path& file) {
     return s.str();
 }
 
+/// Runs `pixbarctl ARGS` in `dir` (ARGS as the shell reads them), `input` on standard input.
+inline Outcome RunPixbarctl(const std::filesystem::path& dir, const std::string& args,
+                            const std::string& input = "") {
+    std::ofstream(dir / "stdin.txt", std::ios::binary) << input;
+    const std::string command =
+        "cd " + quote(dir.string()) + " && " PIXBARCTL " " + args + " <stdin.txt 2>stderr.txt";
+    Outcome run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) run.out.append(buf, n);
+    const int status = pclose(pipe);
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = readAll(dir / "stderr.txt");
+    return run;
+}
+
 /// A working folder with the test fonts, where pixbarctl runs.
 class Folder {
 public:
@@ -46,19 +63,9 @@ public:
     }
 
     Outcome render(const std::vector<std::string>& args) const {
-        std::string command = "cd " + quote(m_dir.path().string()) + " && " + PIXBARCTL " render";
+        std::string command = "render";
         for (const std::string& a : args) command += " " + quote(a);
-        const auto err = m_dir.path() / "stderr.txt";
-        command += " 2>" + quote(err.string());
-        Outcome run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) run.out.append(buf, n);
-        const int status = pclose(pipe);
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = readAll(err);
-        return run;
+        return RunPixbarctl(m_dir.path(), command);
     }
 
 private:
