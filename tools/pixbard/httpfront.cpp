@@ -1,0 +1,85 @@
+#include "httpfront.h"
+
+#include <httplib.h>
+
+namespace pixbard {
+
+using pixbar::service::ApiRequest;
+using pixbar::service::ApiResponse;
+using pixbar::service::ErrorResponse;
+using pixbar::service::TokenGuard;
+
+namespace {
+
+void write(httplib::Response& res, const ApiResponse& answer) {
+    res.status = answer.status;
+    res.set_content(answer.body, answer.contentType.c_str());
+}
+
+std::size_t headSize(const httplib::Request& req) {
+    std::size_t size = req.method.size() + req.target.size() + req.version.size() + 4;
+    for (const auto& [name, value] : req.headers) size += name.size() + value.size() + 4;
+    return size;
+}
+
+} // namespace
+
+void InstallApi(httplib::Server& server, pixbar::service::SignService& service, TokenGuard& guard) {
+    server.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
+    server.set_payload_max_length(kMaxBody);
+    server.set_read_timeout(kIdleSeconds, 0);
+    server.set_write_timeout(kIdleSeconds, 0);
+    server.set_keep_alive_timeout(kIdleSeconds);
+
+    server.set_pre_routing_handler([&guard](const httplib::Request& req, httplib::Response& res) {
+        if (headSize(req) > kMaxHeaders) {
+            write(res, ErrorResponse(431, "nagłówki żądania są za duże"));
+            res.set_header("Connection", "close");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        switch (guard.check(req.remote_addr, req.get_header_value("Authorization"))) {
+        case TokenGuard::Verdict::Allowed:
+            return httplib::Server::HandlerResponse::Unhandled;
+        case TokenGuard::Verdict::Unauthorized:
+            write(res, ErrorResponse(401, "potrzebny token"));
+            res.set_header("WWW-Authenticate", "Basic realm=\"pixbard\", charset=\"UTF-8\"");
+            return httplib::Server::HandlerResponse::Handled;
+        case TokenGuard::Verdict::TooMany:
+            write(res, ErrorResponse(429, "za dużo błędnych prób, spróbuj za minutę"));
+            res.set_header("Retry-After", "60");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+
+    const auto api = [&service](const httplib::Request& req, httplib::Response& res) {
+        ApiRequest request;
+        request.method = req.method;
+        request.path = req.path;
+        for (const auto& [name, value] : req.params) request.query.emplace(name, value);
+        request.contentType = req.get_header_value("Content-Type");
+        request.accept = req.get_header_value("Accept");
+        request.body = req.body;
+        write(res, service.handle(request));
+    };
+    const char* everything = "/.*";
+    server.Get(everything, api);
+    server.Post(everything, api);
+    server.Put(everything, api);
+    server.Delete(everything, api);
+    server.Patch(everything, api);
+    server.Options(everything, api);
+
+    // Errors the library answers by itself (413, 400, an unknown method) get the API's shape.
+    server.set_error_handler(httplib::Server::HandlerWithResponse(
+        [](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        const char* text = res.status == 413   ? "treść żądania ponad 1 MiB"
+                           : res.status == 404 ? "nie ma takiej ścieżki"
+                                               : "błędne żądanie";
+        write(res, ErrorResponse(res.status, text));
+        return httplib::Server::HandlerResponse::Handled;
+    }));
+}
+
+} // namespace pixbard

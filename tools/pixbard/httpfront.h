@@ -1,0 +1,26 @@
+#pragma once
+
+#include "auth.h"
+#include "signservice.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace pixbard {
+
+/// Largest request body taken; a larger one is answered 413 before it is read.
+inline constexpr std::size_t kMaxBody = 1 << 20;
+/// Largest request head (all header lines together) taken.
+inline constexpr std::size_t kMaxHeaders = 16 * 1024;
+/// A connection that sends nothing for this long is closed.
+inline constexpr int kIdleSeconds = 10;
+/// Requests served at once: writes wait for their jobs while status requests go on.
+inline constexpr int kHttpThreads = 48;
+
+/// Puts the API behind `server`: every request is checked for its size and token, turned into
+/// an ApiRequest for the service, and its answer written back.
+void InstallApi(httplib::Server& server, pixbar::service::SignService& service,
+                pixbar::service::TokenGuard& guard);
+
+} // namespace pixbard
