@@ -13,6 +13,8 @@ packages+=(dpkg-dev lintian appstream)
 
 # The fuzz targets (tests/fuzz/run.sh): clang with libFuzzer and the sanitizer runtimes.
 packages+=(clang libclang-rt-14-dev)
+# pixbard: HTTP through cpp-httplib; its tests talk to it with curl and check TLS with openssl.
+packages+=(libcpp-httplib-dev curl openssl)
 # The windows: the UI font with Tahoma's metrics, and Qt's own texts in Polish.
 packages+=(qt6-translations-l10n fonts-wine)
 
