@@ -63,6 +63,8 @@ public:
             signKey(key, value);
         else if (m_section == Section::Http)
             httpKey(key, value);
+        else if (m_section == Section::Mqtt)
+            mqttKey(key, value);
         // Keys of sections this service does not know are left to the programs that do.
     }
 
@@ -76,7 +78,7 @@ public:
     }
 
 private:
-    enum class Section { None, Sign, Http, Other };
+    enum class Section { None, Sign, Http, Mqtt, Other };
 
     void problem(std::string text) { problem(m_line, std::move(text)); }
     void problem(int line, std::string text) {
@@ -90,6 +92,10 @@ private:
             return;
         }
         const std::string_view inner = trim(text.substr(1, text.size() - 2));
+        if (inner == "mqtt") {
+            m_section = Section::Mqtt;
+            return;
+        }
         if (inner == "http") {
             m_section = Section::Http;
             m_httpLine = m_line;
@@ -141,6 +147,19 @@ private:
             number(key, value, 1, 20, s.speed);
         } else if (key == "displaytime") {
             number(key, value, 0, kDisplayTimeNoSwitch, s.displayTime);
+        } else if (key == "groups") {
+            s.groups.clear();
+            std::string_view rest = value;
+            while (!rest.empty()) {
+                const auto comma = rest.find(',');
+                const std::string_view group = trim(rest.substr(0, comma));
+                if (!validSignName(group))
+                    problem("a group's name is 1 to 32 letters, digits, - or _");
+                else
+                    s.groups.emplace_back(group);
+                if (comma == std::string_view::npos) break;
+                rest.remove_prefix(comma + 1);
+            }
         } else if (!m_laterSignKeys.count(key)) {
             problem("unknown key \"" + key + "\" in [sign]");
         }
@@ -163,8 +182,38 @@ private:
         }
     }
 
-    // Keys that belong to the schedule, the relay and MQTT of a sign.
-    const std::set<std::string> m_laterSignKeys{"groups", "schedule", "relay", "relay-allow"};
+    void mqttKey(const std::string& key, std::string_view value) {
+        MqttEntry& m = config.mqtt;
+        const std::string v(value);
+        if (key == "host")
+            m.host = v;
+        else if (key == "port")
+            number(key, value, 1, 65535, m.port);
+        else if (key == "user")
+            m.user = v;
+        else if (key == "password-file")
+            m.passwordFile = v;
+        else if (key == "tls-ca")
+            m.tlsCa = v;
+        else if (key == "tls-cert")
+            m.tlsCert = v;
+        else if (key == "tls-key")
+            m.tlsKey = v;
+        else if (key == "client-id") {
+            m.clientId = v;
+            if (!validSignName(v)) problem("client-id is 1 to 32 letters, digits, - or _");
+        } else if (key == "base") {
+            m.base = v;
+            if (v.empty() || v.find_first_of("+#") != std::string::npos || v.front() == '/' || v.back() == '/')
+                problem("base is a topic without + or # and without a leading or trailing /");
+        } else if (key == "discovery-prefix")
+            m.discoveryPrefix = v;
+        else
+            problem("unknown key \"" + key + "\" in [mqtt]");
+    }
+
+    // Keys that belong to the schedule and the relay of a sign.
+    const std::set<std::string> m_laterSignKeys{"schedule", "relay", "relay-allow"};
     std::set<std::string> m_names;
     Section m_section = Section::None;
     int m_line = 0;

@@ -23,6 +23,7 @@ struct SignEntry {
     int brightness = 90;       ///< the configuration the service starts with
     int speed = 2;
     int displayTime = 12;
+    std::vector<std::string> groups; ///< MQTT groups the sign belongs to
     int line = 0; ///< line of the section header, for messages
 };
 
@@ -35,9 +36,24 @@ struct HttpEntry {
     std::filesystem::path tlsKey;
 };
 
+/// The MQTT side; off while `host` is empty.
+struct MqttEntry {
+    std::string host;
+    std::uint16_t port = 1883;
+    std::string user;
+    std::filesystem::path passwordFile;
+    std::filesystem::path tlsCa;
+    std::filesystem::path tlsCert;
+    std::filesystem::path tlsKey;
+    std::string clientId; ///< empty: pixbard-<hostname>
+    std::string base = "pixbar";
+    std::string discoveryPrefix = "homeassistant"; ///< empty: no Home Assistant discovery
+};
+
 struct ServiceConfig {
     std::vector<SignEntry> signs;
     HttpEntry http;
+    MqttEntry mqtt;
     std::vector<std::string> problems; ///< "line 3: ..." for each problem; empty when usable
 
     bool ok() const { return problems.empty(); }

@@ -5,6 +5,7 @@
 #include "openapi.h"
 #include "preview.h"
 #include "settings.h"
+#include "signjobs.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -174,72 +175,41 @@ ApiResponse SignService::signRequest(Sign& sign, const std::vector<std::string>&
         if (!number) return ErrorResponse(404, "komunikaty mają numery od 1 do 8");
         auto parsed = ParseMessageBody(request.contentType, request.body);
         if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
-        const MessageRecord record = std::get<MessageRecord>(parsed);
-        return runJob(sign, {"message", [record, n = *number](JobContext& c) {
-                                 return c.protocol.SendMessageBlocks(c.address, n, record.bytes);
-                             }});
+        return runJob(sign, MessageJob(*number, std::get<MessageRecord>(parsed)));
     }
     if (parts.size() != 3) return ErrorResponse(404, "nie ma takiej ścieżki");
     if (what == "messages") {
         if (m != "PUT") return methodNotAllowed();
         auto parsed = ParseMessageSetBody(request.contentType, request.body);
         if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
-        const MessageSetRecords records = std::get<MessageSetRecords>(parsed);
-        return runJob(sign, {"set", [records](JobContext& c) {
-                                 // As the designer sends a set: stop at the first message the
-                                 // sign does not take.
-                                 for (int n = 1; n <= kMessageCount; ++n) {
-                                     const ProtocolResult r = c.protocol.SendMessageBlocks(
-                                         c.address, n, records[std::size_t(n - 1)].bytes);
-                                     if (r != ProtocolResult::Ok) return r;
-                                 }
-                                 return ProtocolResult::Ok;
-                             }});
+        return runJob(sign, MessageSetJob(std::get<MessageSetRecords>(parsed)));
     }
     if (what == "show") {
         if (m != "POST") return methodNotAllowed();
         auto parsed = ParseShowBody(request.body);
         if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
-        const int slot = std::get<int>(parsed);
-        return runJob(sign, {"show", [slot](JobContext& c) {
-                                 return c.protocol.ShowMessage(c.address, slot);
-                             }});
+        return runJob(sign, ShowJob(std::get<int>(parsed)));
     }
     if (what == "live") {
-        MessageRecord record; // DELETE: the empty record, as leaving the sync mode stores
-        if (m == "PUT") {
-            auto parsed = ParseMessageBody("text/plain", request.body);
-            if (IsBinaryBody(request.contentType))
-                return ErrorResponse(415, "tekst na żywo to text/plain");
-            if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
-            record = std::get<MessageRecord>(parsed);
-        } else if (m != "DELETE") {
-            return methodNotAllowed();
-        }
-        return runJob(sign, {"live", [record](JobContext& c) {
-                                 return c.protocol.StoreMessage(c.address, kSlotCount,
-                                                                record.bytes);
-                             }});
+        // DELETE stores the empty record, as leaving the file sync mode does.
+        if (m == "DELETE") return runJob(sign, LiveJob(MessageRecord{}, std::nullopt));
+        if (m != "PUT") return methodNotAllowed();
+        if (IsBinaryBody(request.contentType))
+            return ErrorResponse(415, "tekst na żywo to text/plain");
+        auto parsed = ParseMessageBody("text/plain", request.body);
+        if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
+        return runJob(sign, LiveJob(std::get<MessageRecord>(parsed), request.body));
     }
     if (what == "config") {
         if (m == "GET" || m == "HEAD") return okResponse(settingsJson(sign.worker->status().settings));
         if (m != "PUT") return methodNotAllowed();
         auto parsed = ParseConfigBody(request.body);
         if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
-        const ConfigChange change = std::get<ConfigChange>(parsed);
-        return runJob(sign, {"config", [change](JobContext& c) {
-                                 SignSettings& s = c.settings;
-                                 s.brightness = change.brightness.value_or(s.brightness);
-                                 s.speed = change.speed.value_or(s.speed);
-                                 s.displayTime = change.displayTime.value_or(s.displayTime);
-                                 const SignConfig config =
-                                     BuildSignConfig(s.brightness, s.speed, s.displayTime);
-                                 return c.protocol.SendConfiguration(c.address, config);
-                             }});
+        return runJob(sign, ConfigJob(std::get<ConfigChange>(parsed)));
     }
     if (what == "clock") {
         if (m != "POST") return methodNotAllowed();
-        return runJob(sign, {"clock", [](JobContext& c) { return c.protocol.SetClock(c.address); }});
+        return runJob(sign, ClockJob());
     }
     if (what == "userfont" || what == "symbols") {
         if (m != "PUT") return methodNotAllowed();
@@ -252,11 +222,7 @@ ApiResponse SignService::signRequest(Sign& sign, const std::vector<std::string>&
         if (!(font ? check.SetUserFontImage(image) : check.SetSymbolTableImage(image)))
             return ErrorResponse(400, font ? "czcionka użytkownika ma zły nagłówek (12 0 0 0)"
                                            : "tablica symboli ma zły nagłówek (12 0 0 0)");
-        ApiResponse response =
-            runJob(sign, {what, [image, font](JobContext& c) {
-                              return font ? c.protocol.SendUserFont(c.address, image)
-                                          : c.protocol.SendSymbolTable(c.address, image);
-                          }});
+        ApiResponse response = runJob(sign, font ? UserFontJob(image) : SymbolTableJob(image));
         if (response.status == 200) {
             std::lock_guard lock(sign.mutex);
             (font ? sign.userFont : sign.symbols) = std::move(image);

@@ -2,6 +2,8 @@
 
 #include "tcpport.h"
 
+#include <algorithm>
+
 #include <QFileInfo>
 
 namespace pixbar::service {
@@ -63,19 +65,41 @@ SignWorker::~SignWorker() {
 }
 
 std::future<JobOutcome> SignWorker::submit(Job job) {
-    Pending pending{std::move(job), {}};
-    std::future<JobOutcome> future = pending.promise.get_future();
-    std::lock_guard lock(m_mutex);
-    if (m_stopping) {
-        pending.promise.set_value({JobResult::Stopped, kStoppedText});
-    } else if (!m_status.online) {
-        pending.promise.set_value({JobResult::Offline, kOfflineText});
-    } else {
-        m_queue.push_back(std::move(pending));
-        m_status.queue = int(m_queue.size());
-        m_wake.notify_all();
-    }
+    auto promise = std::make_shared<std::promise<JobOutcome>>();
+    std::future<JobOutcome> future = promise->get_future();
+    submit(std::move(job), [promise](const JobOutcome& outcome) { promise->set_value(outcome); });
     return future;
+}
+
+void SignWorker::submit(Job job, std::function<void(const JobOutcome&)> done) {
+    std::optional<JobOutcome> refused;
+    std::optional<Pending> replaced;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping) {
+            refused = JobOutcome{JobResult::Stopped, kStoppedText};
+        } else if (!m_status.online) {
+            refused = JobOutcome{JobResult::Offline, kOfflineText};
+        } else {
+            auto older = job.replaces.empty()
+                             ? m_queue.end()
+                             : std::find_if(m_queue.begin(), m_queue.end(), [&](const Pending& p) {
+                                   return p.job.replaces == job.replaces;
+                               });
+            if (older != m_queue.end()) {
+                // The newer value takes the older one's place, so nothing else moves.
+                replaced = std::move(*older);
+                *older = Pending{std::move(job), std::move(done)};
+            } else {
+                m_queue.push_back(Pending{std::move(job), std::move(done)});
+            }
+            m_status.queue = int(m_queue.size());
+            m_wake.notify_all();
+        }
+    }
+    if (refused) done(*refused);
+    if (replaced) replaced->done({JobResult::Replaced, "zastąpione nowszą wartością"});
+    notify();
 }
 
 void SignWorker::stop() {
@@ -87,8 +111,9 @@ void SignWorker::stop() {
         m_status.queue = 0;
         m_wake.notify_all();
     }
-    for (Pending& p : dropped) p.promise.set_value({JobResult::Stopped, kStoppedText});
+    for (Pending& p : dropped) p.done({JobResult::Stopped, kStoppedText});
     if (m_thread.joinable()) m_thread.join();
+    notify();
 }
 
 void SignWorker::retryNow() {
@@ -140,6 +165,7 @@ JobOutcome SignWorker::execute(Job& job) {
     if (outcome.result == JobResult::Ok) {
         std::lock_guard lock(m_mutex);
         m_status.settings = settings;
+        if (job.applied) job.applied(m_status);
     } else if (outcome.result == JobResult::NoReply && portLost()) {
         closePort();
         outcome = {JobResult::Offline, kLostText};
@@ -155,12 +181,18 @@ void SignWorker::finish(Pending& pending, JobOutcome outcome) {
         m_status.lastError = outcome.error;
         if (!m_protocol) m_status.online = false;
     }
-    pending.promise.set_value(std::move(outcome));
+    pending.done(outcome);
+    notify();
 }
 
 void SignWorker::run() {
     for (;;) {
         if (!m_protocol) {
+            bool wasOnline = false;
+            {
+                std::lock_guard lock(m_mutex);
+                wasOnline = m_status.online;
+            }
             const bool opened = openPort();
             std::deque<Pending> failed;
             {
@@ -172,8 +204,9 @@ void SignWorker::run() {
                     m_status.queue = 0;
                 }
             }
-            for (Pending& p : failed) p.promise.set_value({JobResult::Offline, kOfflineText});
+            for (Pending& p : failed) p.done({JobResult::Offline, kOfflineText});
             if (!opened) {
+                if (wasOnline) notify();
                 std::unique_lock lock(m_mutex);
                 m_wake.wait_for(lock, m_retry, [this] { return m_stopping || m_retryNow; });
                 m_retryNow = false;
@@ -186,17 +219,20 @@ void SignWorker::run() {
                 m_status.online = true;
                 m_status.busy = true;
             }
+            notify();
             std::uint8_t width = 0, height = 0;
             std::array<char, kVersionSize> version{};
             const bool answered =
                 m_protocol->QueryInfo(m_sign.address, width, height, version) == ProtocolResult::Ok;
-            std::lock_guard lock(m_mutex);
-            m_status.busy = false;
-            if (answered) m_status.firmware.assign(version.begin(), version.end());
-            if (!answered && portLost()) {
-                closePort();
-                m_status.online = false;
+            const bool lost = !answered && portLost();
+            if (lost) closePort();
+            {
+                std::lock_guard lock(m_mutex);
+                m_status.busy = false;
+                if (answered) m_status.firmware.assign(version.begin(), version.end());
+                if (lost) m_status.online = false;
             }
+            notify();
             continue;
         }
 
@@ -210,6 +246,7 @@ void SignWorker::run() {
             m_status.queue = int(m_queue.size());
             m_status.busy = true;
         }
+        notify();
         JobOutcome outcome = execute(pending.job);
         finish(pending, std::move(outcome));
     }

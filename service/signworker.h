@@ -44,10 +44,21 @@ struct JobContext {
     SignSettings& settings; ///< changed by a job that sent it successfully
 };
 
+struct SignStatus;
+
 /// One request to the sign: the protocol operations it runs, in one piece.
 struct Job {
+    Job() = default;
+    Job(std::string k, std::function<ProtocolResult(JobContext&)> r)
+        : kind(std::move(k)), run(std::move(r)) {}
+
     std::string kind; ///< "message", "set", "show", ... for the status and the log
     std::function<ProtocolResult(JobContext&)> run;
+    /// Jobs with the same non-empty key are "latest value wins": a newer one takes the place
+    /// of an older one still waiting, which ends Replaced.
+    std::string replaces;
+    /// What a successful run changes in the sign's state (the slot shown, the live text).
+    std::function<void(SignStatus&)> applied;
 };
 
 /// A snapshot of a sign's state for the API.
@@ -59,6 +70,8 @@ struct SignStatus {
     std::string lastError;
     std::string firmware; ///< the version the sign gave, empty when unknown
     SignSettings settings;
+    std::optional<int> shown;        ///< the slot last shown through the service
+    std::optional<std::string> live; ///< the live text (slot 9) set through the service
 };
 
 /// Opens and reopens a sign's port: the real serial and TCP ports, or a test's memory port.
@@ -78,6 +91,11 @@ public:
     /// Queues a job; the future gives its outcome once it has run. A job for an offline sign,
     /// or one that arrives while the service stops, ends at once.
     std::future<JobOutcome> submit(Job job);
+    /// The same, with `done` called (on any thread, never under the worker's lock) instead.
+    void submit(Job job, std::function<void(const JobOutcome&)> done);
+    /// Called after every change of the status (queue, busy, online, results), off the lock.
+    /// Set it before jobs arrive.
+    void setObserver(std::function<void()> observer) { m_observer = std::move(observer); }
     /// Lets the job in progress end, answers every queued job with Stopped and closes the port.
     void stop();
 
@@ -89,7 +107,7 @@ public:
 private:
     struct Pending {
         Job job;
-        std::promise<JobOutcome> promise;
+        std::function<void(const JobOutcome&)> done;
     };
     void run();
     bool openPort();
@@ -97,6 +115,9 @@ private:
     bool portLost();
     JobOutcome execute(Job& job);
     void finish(Pending& pending, JobOutcome outcome);
+    void notify() const {
+        if (m_observer) m_observer();
+    }
 
     const SignEntry m_sign;
     ProtocolFactory m_factory;
@@ -108,6 +129,7 @@ private:
     SignStatus m_status;
     bool m_stopping = false;
     bool m_retryNow = false;
+    std::function<void()> m_observer;
 
     std::unique_ptr<ComProtocol> m_protocol; ///< used on the worker's thread only
     std::thread m_thread;
