@@ -118,7 +118,9 @@ std::string SignService::statusJson(const Sign& sign) const {
                                                     : QJsonValue(q(s.lastError))},
                   {"firmware", s.firmware.empty() ? QJsonValue(QJsonValue::Null)
                                                   : QJsonValue(q(s.firmware))},
-                  {"config", settingsJson(s.settings)}};
+                  {"config", settingsJson(s.settings)},
+                  {"shown", s.shown ? QJsonValue(*s.shown) : QJsonValue(QJsonValue::Null)},
+                  {"live", s.live ? QJsonValue(q(*s.live)) : QJsonValue(QJsonValue::Null)}};
     return toJson(o);
 }
 
