@@ -15,6 +15,8 @@ packages+=(dpkg-dev lintian appstream)
 packages+=(clang libclang-rt-14-dev)
 # pixbard: HTTP through cpp-httplib; its tests talk to it with curl and check TLS with openssl.
 packages+=(libcpp-httplib-dev curl openssl)
+# pixbard's MQTT side, and the broker and clients its tests use.
+packages+=(libmosquitto-dev mosquitto mosquitto-clients)
 # The windows: the UI font with Tahoma's metrics, and Qt's own texts in Polish.
 packages+=(qt6-translations-l10n fonts-wine)
 

@@ -102,6 +102,20 @@ void SignWorker::submit(Job job, std::function<void(const JobOutcome&)> done) {
     notify();
 }
 
+void SignWorker::setObserver(std::function<void()> observer) {
+    std::lock_guard lock(m_mutex);
+    m_observer = std::move(observer);
+}
+
+void SignWorker::notify() const {
+    std::function<void()> observer;
+    {
+        std::lock_guard lock(m_mutex);
+        observer = m_observer;
+    }
+    if (observer) observer();
+}
+
 void SignWorker::stop() {
     std::deque<Pending> dropped;
     {

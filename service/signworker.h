@@ -95,7 +95,7 @@ public:
     void submit(Job job, std::function<void(const JobOutcome&)> done);
     /// Called after every change of the status (queue, busy, online, results), off the lock.
     /// Set it before jobs arrive.
-    void setObserver(std::function<void()> observer) { m_observer = std::move(observer); }
+    void setObserver(std::function<void()> observer);
     /// Lets the job in progress end, answers every queued job with Stopped and closes the port.
     void stop();
 
@@ -115,9 +115,7 @@ private:
     bool portLost();
     JobOutcome execute(Job& job);
     void finish(Pending& pending, JobOutcome outcome);
-    void notify() const {
-        if (m_observer) m_observer();
-    }
+    void notify() const;
 
     const SignEntry m_sign;
     ProtocolFactory m_factory;

@@ -1,6 +1,8 @@
 // pixbard: owns the signs' lines and offers them over HTTP.
 #include "auth.h"
 #include "httpfront.h"
+#include "mqttside.h"
+#include "mqtttopics.h"
 #include "serviceconfig.h"
 #include "settings.h"
 #include "signservice.h"
@@ -12,6 +14,7 @@
 #include <QCoreApplication>
 
 #include <pthread.h>
+#include <unistd.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -157,6 +160,20 @@ int main(int argc, char** argv) {
         return kExitConfig;
     }
     pixbard::InstallApi(*server, service, guard);
+
+    std::unique_ptr<pixbard::MqttSide> mqtt;
+    if (!config.mqtt.host.empty()) {
+        char host[256] = {};
+        gethostname(host, sizeof host - 1);
+        mqtt = std::make_unique<pixbard::MqttSide>(config, service,
+                                                   MqttClientId(config.mqtt, host));
+        std::string error;
+        if (!mqtt->start(error)) {
+            std::fprintf(stderr, "pixbard: %s\n", error.c_str());
+            service.stop();
+            return kExitConfig;
+        }
+    }
     if (!server->bind_to_port(config.http.host, config.http.port)) {
         std::fprintf(stderr, "pixbard: cannot listen on %s\n", config.http.listen.c_str());
         return 1;
@@ -173,7 +190,9 @@ int main(int argc, char** argv) {
         server->stop();
     });
     server->listen_after_bind();
+    // Queued jobs are answered (MQTT results included) before the broker hears we are gone.
     service.stop();
+    if (mqtt) mqtt->stop();
     if (stopper.joinable()) {
         pthread_kill(stopper.native_handle(), SIGTERM);
         stopper.join();
