@@ -15,6 +15,8 @@ packages+=(dpkg-dev lintian appstream)
 packages+=(clang libclang-rt-14-dev)
 # pixbard: HTTP through cpp-httplib; its tests talk to it with curl and check TLS with openssl.
 packages+=(libcpp-httplib-dev curl openssl)
+# Its end-to-end tests are Python scripts (the standard library only).
+packages+=(python3)
 # The windows: the UI font with Tahoma's metrics, and Qt's own texts in Polish.
 packages+=(qt6-translations-l10n fonts-wine)
 
