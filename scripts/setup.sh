@@ -17,6 +17,8 @@ packages+=(clang libclang-rt-14-dev)
 packages+=(libcpp-httplib-dev curl openssl)
 # pixbard's MQTT side, and the broker and clients its tests use.
 packages+=(libmosquitto-dev mosquitto mosquitto-clients)
+# Its end-to-end tests are Python scripts (the standard library only).
+packages+=(python3)
 # The windows: the UI font with Tahoma's metrics, and Qt's own texts in Polish.
 packages+=(qt6-translations-l10n fonts-wine)
 

@@ -198,7 +198,8 @@ ApiResponse SignService::signRequest(Sign& sign, const std::vector<std::string>&
         if (m != "PUT") return methodNotAllowed();
         if (IsBinaryBody(request.contentType))
             return ErrorResponse(415, "tekst na żywo to text/plain");
-        auto parsed = ParseMessageBody("text/plain", request.body);
+        // Any other type but text is refused as it is for a message.
+        auto parsed = ParseMessageBody(request.contentType, request.body);
         if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
         return runJob(sign, LiveJob(std::get<MessageRecord>(parsed), request.body));
     }
