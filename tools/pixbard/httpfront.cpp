@@ -52,23 +52,50 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
-    const auto api = [&service](const httplib::Request& req, httplib::Response& res) {
+    const auto answer = [&service](const httplib::Request& req, httplib::Response& res,
+                                   std::string body) {
         ApiRequest request;
         request.method = req.method;
         request.path = req.path;
         for (const auto& [name, value] : req.params) request.query.emplace(name, value);
         request.contentType = req.get_header_value("Content-Type");
         request.accept = req.get_header_value("Accept");
-        request.body = req.body;
+        request.body = std::move(body);
         write(res, service.handle(request));
     };
+    const auto bodiless = [answer](const httplib::Request& req, httplib::Response& res) {
+        answer(req, res, {});
+    };
+    // The body is read here rather than by the library, so that a request without one
+    // (`curl -X POST .../clock`) is answered at once instead of waiting for a body.
+    const auto withBody = [answer](const httplib::Request& req, httplib::Response& res,
+                                   const httplib::ContentReader& reader) {
+        std::string body;
+        if (req.has_header("Content-Length") || req.has_header("Transfer-Encoding")) {
+            bool tooLarge = false;
+            reader([&](const char* data, std::size_t size) {
+                if (body.size() + size > kMaxBody) {
+                    tooLarge = true;
+                    return false;
+                }
+                body.append(data, size);
+                return true;
+            });
+            if (tooLarge || res.status == 413) {
+                write(res, ErrorResponse(413, "treść żądania ponad 1 MiB"));
+                res.set_header("Connection", "close");
+                return;
+            }
+        }
+        answer(req, res, std::move(body));
+    };
     const char* everything = "/.*";
-    server.Get(everything, api);
-    server.Post(everything, api);
-    server.Put(everything, api);
-    server.Delete(everything, api);
-    server.Patch(everything, api);
-    server.Options(everything, api);
+    server.Get(everything, bodiless);
+    server.Options(everything, bodiless);
+    server.Post(everything, withBody);
+    server.Put(everything, withBody);
+    server.Delete(everything, withBody);
+    server.Patch(everything, withBody);
 
     // Errors the library answers by itself (413, 400, an unknown method) get the API's shape.
     server.set_error_handler(httplib::Server::HandlerWithResponse(
