@@ -208,9 +208,10 @@ ApiResponse SignService::signRequest(Sign& sign, const std::vector<std::string>&
     if (what == "live") {
         MessageRecord record; // DELETE: the empty record, as leaving the sync mode stores
         if (m == "PUT") {
-            auto parsed = ParseMessageBody("text/plain", request.body);
             if (IsBinaryBody(request.contentType))
                 return ErrorResponse(415, "tekst na żywo to text/plain");
+            // Refused as a message of another content type is, not read as text regardless.
+            auto parsed = ParseMessageBody(request.contentType, request.body);
             if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
             record = std::get<MessageRecord>(parsed);
         } else if (m != "DELETE") {

@@ -166,6 +166,7 @@ TEST_F(Service, BadBodiesNeverReachTheSign) {
         {"PUT", "messages", "[message 1]\n{font 99}\n", "", 400},
         {"PUT", "live", "{efect}", "", 400},
         {"PUT", "live", std::string(1024, 'A'), "application/octet-stream", 415},
+        {"PUT", "live", R"({"text":"Witaj"})", "application/json", 415},
         {"PUT", "userfont", std::string(2048, '\0'), "application/octet-stream", 400},
         {"PUT", "userfont", "", "application/octet-stream", 400},
         {"PUT", "symbols", std::string("\x0D\0\0\0", 4) + std::string(4096, '\0'), "", 400},
