@@ -71,7 +71,9 @@ bool TokenGuard::matches(std::string_view authorization) const {
 
 void TokenGuard::forgetOld(std::chrono::steady_clock::time_point now) {
     for (auto it = m_failures.begin(); it != m_failures.end();) {
-        const bool stale = now - it->second.windowStart >= kFailureWindow && now >= it->second.blockedUntil;
+        const Failures& f = it->second;
+        const bool stale =
+            (f.recent.empty() || now - f.recent.back() >= kFailureWindow) && now >= f.blockedUntil;
         it = stale ? m_failures.erase(it) : std::next(it);
     }
 }
@@ -86,14 +88,14 @@ TokenGuard::Verdict TokenGuard::check(const std::string& peer, std::string_view 
 
     if (found == m_failures.end() && m_failures.size() >= kMaxTracked) forgetOld(now);
     Failures& f = m_failures[peer];
-    if (f.count == 0 || now - f.windowStart >= kFailureWindow) {
-        f.windowStart = now;
-        f.count = 0;
-    }
+    // Any five failures within a minute count, not only five since the first of them: a
+    // window that starts afresh would let a guesser try nine times in a few seconds.
+    while (!f.recent.empty() && now - f.recent.front() >= kFailureWindow) f.recent.pop_front();
+    f.recent.push_back(now);
     // The fifth failure is still told as such; the requests after it are refused for a while.
-    if (++f.count >= kMaxFailures) {
+    if (int(f.recent.size()) >= kMaxFailures) {
         f.blockedUntil = now + kLockout;
-        f.count = 0;
+        f.recent.clear();
     }
     return Verdict::Unauthorized;
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -33,8 +34,7 @@ public:
 
 private:
     struct Failures {
-        std::chrono::steady_clock::time_point windowStart{};
-        int count = 0;
+        std::deque<std::chrono::steady_clock::time_point> recent; ///< within the last minute
         std::chrono::steady_clock::time_point blockedUntil{};
     };
     bool matches(std::string_view authorization) const;
