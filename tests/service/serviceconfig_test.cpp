@@ -61,15 +61,27 @@ TEST(ServiceConfig, GoodConfigsGiveTheirValues) {
              EXPECT_EQ(c.http.tlsKey, "k.pem");
          }},
         {"keys of other programs' sections are theirs",
-         "[mqtt]\nbroker = x\nwidth = 99\n" + kShop + "[schedule]\nfoo = bar\n[http]\nlisten = 0.0.0.0:80\n",
+         "[weather]\nbroker = x\nwidth = 99\n" + kShop + "[schedule]\nfoo = bar\n[http]\nlisten = 0.0.0.0:80\n",
          [](const ServiceConfig& c) {
              ASSERT_EQ(c.signs.size(), 1u);
              EXPECT_EQ(c.signs[0].width, 8);
              EXPECT_EQ(c.http.host, "0.0.0.0");
              EXPECT_EQ(c.http.port, 80);
          }},
-        {"keys kept for later in a sign", kShop + "groups = front\nrelay = on\n",
+        {"keys kept for later in a sign", kShop + "relay = on\n",
          [](const ServiceConfig& c) { EXPECT_EQ(c.signs.size(), 1u); }},
+        {"groups and the mqtt section",
+         kShop + "groups = front, all ,north\n[mqtt]\nhost = broker.lan\nport = 8883\n"
+                 "client-id = shop-1\nbase = shops/pixbar\ndiscovery-prefix =\n",
+         [](const ServiceConfig& c) {
+             ASSERT_EQ(c.signs.size(), 1u);
+             EXPECT_EQ(c.signs[0].groups, (std::vector<std::string>{"front", "all", "north"}));
+             EXPECT_EQ(c.mqtt.host, "broker.lan");
+             EXPECT_EQ(c.mqtt.port, 8883);
+             EXPECT_EQ(c.mqtt.clientId, "shop-1");
+             EXPECT_EQ(c.mqtt.base, "shops/pixbar");
+             EXPECT_EQ(c.mqtt.discoveryPrefix, "");
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -118,6 +130,11 @@ TEST(ServiceConfig, EveryProblemIsNamedWithItsLine) {
         {kShop + "\n[http]\ntls-cert = c.pem\n", {"line 4: tls-cert and tls-key go together"}},
         {kShop + "[http]\ntls-key = k.pem\n", {"line 3: tls-cert and tls-key go together"}},
         {kShop + "[http]\nport = 80\n", {"line 4: unknown key \"port\" in [http]"}},
+        {kShop + "[mqtt]\nbroker = x\n", {"line 4: unknown key \"broker\" in [mqtt]"}},
+        {kShop + "[mqtt]\nport = 0\n", {"line 4: port is a whole number from 1 to 65535"}},
+        {kShop + "[mqtt]\nbase = pixbar/#\n",
+         {"line 4: base is a topic without + or # and without a leading or trailing /"}},
+        {kShop + "groups = front, a b\n", {"line 3: a group's name is 1 to 32 letters, digits, - or _"}},
         {"port = COM1\n" + kShop, {"line 1: \"port\" stands before any [section]"}},
         {kShop + "just words\n", {"line 3: expected \"key = value\" or a [section]"}},
         {kShop + "[http\n", {"line 3: a section line ends with ]"}},
