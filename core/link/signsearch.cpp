@@ -1,6 +1,6 @@
 #include "signsearch.h"
 
-#include "tcpport.h"
+#include "portdevice.h"
 
 #include <vector>
 

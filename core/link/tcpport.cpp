@@ -16,17 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-/// Time `bytes` take on the sign's line at 19200 baud, 8N1 (ten bits a byte): a serial
-/// server passes them on no faster than that.
-std::chrono::microseconds LineTime(std::size_t bytes) {
-    return std::chrono::microseconds(std::int64_t(bytes) * 10 * 1'000'000 / kBaudRate);
-}
-
-/// Upper bound for handing one frame to the network: the line time plus a margin.
-int WriteTimeoutMs(std::size_t bytes) {
-    return 1000 + static_cast<int>(bytes * 10 * 1000 / kBaudRate);
-}
-
 /// Addresses held by an open TCP device of this program: a server serves one client, so a
 /// second opening of the same address is refused, as a held serial port is.
 class HeldAddresses {
@@ -89,10 +78,6 @@ QList<QHostAddress> LookUp(const QString& host, Clock::time_point deadline) {
 }
 
 } // namespace
-
-bool IsTcpPortName(const QString& name) {
-    return name.startsWith(QLatin1String(kTcpPrefix), Qt::CaseInsensitive);
-}
 
 std::optional<TcpAddress> ParseTcpPortName(const QString& name) {
     if (!IsTcpPortName(name)) return std::nullopt;
@@ -223,57 +208,6 @@ bool TcpPortDevice::connectionLost() {
     // The socket notices a closed connection only inside a wait or a read.
     if (connected() && m_socket->bytesAvailable() == 0) m_socket->waitForReadyRead(0);
     return !connected();
-}
-
-SystemPortDevice::SystemPortDevice() : m_serial(MakeSerialPortDevice()) {}
-
-SystemPortDevice::~SystemPortDevice() {
-    close();
-}
-
-bool SystemPortDevice::open(const QString& location) {
-    close();
-    PortDevice* device =
-        IsTcpPortName(location) ? static_cast<PortDevice*>(&m_tcp) : m_serial.get();
-    if (!device->open(location)) return false;
-    m_active = device;
-    return true;
-}
-
-void SystemPortDevice::close() {
-    if (m_active) m_active->close();
-    m_active = nullptr;
-}
-
-bool SystemPortDevice::isOpen() const {
-    return m_active && m_active->isOpen();
-}
-
-std::size_t SystemPortDevice::write(std::span<const std::uint8_t> bytes) {
-    return m_active ? m_active->write(bytes) : 0;
-}
-
-void SystemPortDevice::discardInput() {
-    if (m_active) m_active->discardInput();
-}
-
-std::size_t SystemPortDevice::read(std::span<std::uint8_t> buffer) {
-    return m_active ? m_active->read(buffer) : 0;
-}
-
-bool SystemPortDevice::waitForData(int ms) {
-    return m_active && m_active->waitForData(ms);
-}
-
-bool SystemPortDevice::connectionLost() {
-    return m_active == &m_tcp && m_tcp.connectionLost();
-}
-
-bool ConnectionLost(ComPort& port) {
-    PortDevice& device = port.device();
-    if (auto* system = dynamic_cast<SystemPortDevice*>(&device)) return system->connectionLost();
-    if (auto* tcp = dynamic_cast<TcpPortDevice*>(&device)) return tcp->connectionLost();
-    return false;
 }
 
 } // namespace pixbar

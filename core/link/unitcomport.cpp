@@ -1,7 +1,5 @@
 #include "unitcomport.h"
 
-#include "tcpport.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -17,16 +15,6 @@
 namespace pixbar {
 
 namespace {
-
-/// Time `bytes` take on the line at 19200 baud, 8N1 (ten bits a byte).
-std::chrono::microseconds LineTime(std::size_t bytes) {
-    return std::chrono::microseconds(std::int64_t(bytes) * 10 * 1'000'000 / kBaudRate);
-}
-
-/// Upper bound for flushing one frame to the driver: the line time plus a margin.
-int WriteTimeoutMs(std::size_t bytes) {
-    return 1000 + static_cast<int>(bytes * 10 * 1000 / kBaudRate);
-}
 
 class SerialPortDevice : public PortDevice {
 public:

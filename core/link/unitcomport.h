@@ -1,5 +1,7 @@
 #pragma once
 
+#include "portdevice.h"
+
 #include <QString>
 
 #include <array>
@@ -18,7 +20,6 @@ using PortTable = std::array<std::uint8_t, kPortTableSize>;
 
 inline constexpr const char* kPortDumpFile = "com-ports.dump";
 inline constexpr const char* kDefaultPortsDirectory = "ports";
-inline constexpr int kBaudRate = 19200;
 
 /// First COM number of each family of system serial devices; ports of other families are
 /// numbered from kOtherPortsFirst on, in name order.
@@ -27,25 +28,6 @@ inline constexpr int kFirstComTtyUSB = 33;
 inline constexpr int kFirstComTtyACM = 65;
 inline constexpr int kOtherPortsFirst = 97;
 inline constexpr int kPortsPerFamily = 32;
-
-/// The byte pipe under a ComPort: the real serial device, or a memory port in tests.
-class PortDevice {
-public:
-    virtual ~PortDevice() = default;
-    /// Opens the device at `location` for exclusive use at 19200 baud, 8N1, no flow control.
-    virtual bool open(const QString& location) = 0;
-    virtual void close() = 0;
-    virtual bool isOpen() const = 0;
-    /// Writes every byte and returns once they have left on the line (as a synchronous
-    /// write to a serial port does); returns the count written.
-    virtual std::size_t write(std::span<const std::uint8_t> bytes) = 0;
-    /// Drops every byte that has arrived and not been read.
-    virtual void discardInput() = 0;
-    /// Takes what has arrived, at most `buffer.size()` bytes; never waits.
-    virtual std::size_t read(std::span<std::uint8_t> buffer) = 0;
-    /// Waits up to `ms` for incoming bytes; true when some are waiting.
-    virtual bool waitForData(int ms) = 0;
-};
 
 /// A serial device of the system as Qt lists it, e.g. ttyUSB0 at /dev/ttyUSB0.
 struct SystemPort {

@@ -3,7 +3,7 @@
 
 #include "autosyncsession.h"
 #include "commands.h"
-#include "tcpport.h"
+#include "portdevice.h"
 
 #include <QDateTime>
 #include <QFile>
