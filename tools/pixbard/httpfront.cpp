@@ -22,6 +22,11 @@ std::size_t headSize(const httplib::Request& req) {
     return size;
 }
 
+bool bodiless(const httplib::Request& req) {
+    return (req.method == "POST" || req.method == "PUT" || req.method == "PATCH") &&
+           !req.has_header("Content-Length") && !req.has_header("Transfer-Encoding");
+}
+
 } // namespace
 
 void InstallApi(httplib::Server& server, pixbar::service::SignService& service, TokenGuard& guard) {
@@ -31,7 +36,17 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
     server.set_write_timeout(kIdleSeconds, 0);
     server.set_keep_alive_timeout(kIdleSeconds);
 
-    server.set_pre_routing_handler([&guard](const httplib::Request& req, httplib::Response& res) {
+    const auto api = [&service](const httplib::Request& req, httplib::Response& res) {
+        ApiRequest request;
+        request.method = req.method;
+        request.path = req.path;
+        for (const auto& [name, value] : req.params) request.query.emplace(name, value);
+        request.contentType = req.get_header_value("Content-Type");
+        request.accept = req.get_header_value("Accept");
+        request.body = req.body;
+        write(res, service.handle(request));
+    };
+    server.set_pre_routing_handler([&guard, api](const httplib::Request& req, httplib::Response& res) {
         if (headSize(req) > kMaxHeaders) {
             write(res, ErrorResponse(431, "nagłówki żądania są za duże"));
             res.set_header("Connection", "close");
@@ -39,6 +54,12 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
         }
         switch (guard.check(req.remote_addr, req.get_header_value("Authorization"))) {
         case TokenGuard::Verdict::Allowed:
+            // A request with neither a length nor chunks has no body (curl -X POST sends
+            // none); the library would wait for one until the read time-out and answer 400.
+            if (bodiless(req)) {
+                api(req, res);
+                return httplib::Server::HandlerResponse::Handled;
+            }
             return httplib::Server::HandlerResponse::Unhandled;
         case TokenGuard::Verdict::Unauthorized:
             write(res, ErrorResponse(401, "potrzebny token"));
@@ -52,16 +73,6 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
-    const auto api = [&service](const httplib::Request& req, httplib::Response& res) {
-        ApiRequest request;
-        request.method = req.method;
-        request.path = req.path;
-        for (const auto& [name, value] : req.params) request.query.emplace(name, value);
-        request.contentType = req.get_header_value("Content-Type");
-        request.accept = req.get_header_value("Accept");
-        request.body = req.body;
-        write(res, service.handle(request));
-    };
     const char* everything = "/.*";
     server.Get(everything, api);
     server.Post(everything, api);
