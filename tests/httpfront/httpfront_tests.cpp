@@ -55,6 +55,12 @@ public:
         m_service->stop();
     }
     int port() const { return m_port; }
+    /// A second server with the same API, bound to `port`; false when the port is taken.
+    bool secondBinds(int port) {
+        httplib::Server second;
+        pixbard::InstallApi(second, *m_service, m_guard);
+        return second.bind_to_port("127.0.0.1", port);
+    }
 
 private:
     pixbar::SystemClock m_clock;
@@ -189,6 +195,21 @@ TEST(Front, ConnectionGoesOnAfterABodilessRequest) {
     EXPECT_NE(answers[1].body.find("\"name\":\"s\""), std::string::npos);
     EXPECT_EQ(answers[2].status, 409);
     EXPECT_LT(seconds, 2.0);
+}
+
+TEST(Front, OneConnectionCarriesManyRequests) {
+    Front front;
+    const std::vector<std::string> requests(
+        40, "GET /api/v1/signs HTTP/1.1\r\n" + kHost + "\r\n");
+    double seconds = 0;
+    const auto answers = Exchange(front.port(), requests, seconds);
+    ASSERT_EQ(answers.size(), requests.size());
+    for (const Answer& a : answers) EXPECT_EQ(a.status, 200);
+}
+
+TEST(Front, SecondServiceCannotTakeTheSamePort) {
+    Front front;
+    EXPECT_FALSE(front.secondBinds(front.port()));
 }
 
 TEST(Front, TokenIsCheckedBeforeABodilessRequestRuns) {

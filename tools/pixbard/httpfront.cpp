@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 namespace pixbard {
 
 using pixbar::service::ApiRequest;
@@ -35,6 +37,17 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
     server.set_read_timeout(kIdleSeconds, 0);
     server.set_write_timeout(kIdleSeconds, 0);
     server.set_keep_alive_timeout(kIdleSeconds);
+    server.set_keep_alive_max_count(kKeepAliveRequests);
+    // Answers are written as head and body; without NODELAY the body waits for the client's
+    // delayed ACK of the head, some 40 ms for every request on a kept-alive connection.
+    server.set_tcp_nodelay(true);
+    // SO_REUSEADDR lets a restarted service take its port at once. The library's default,
+    // SO_REUSEPORT, would let a second pixbard listen on the same port and take part of the
+    // requests to a sign it does not own.
+    server.set_socket_options([](int socket) {
+        int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     const auto api = [&service](const httplib::Request& req, httplib::Response& res) {
         ApiRequest request;

@@ -15,6 +15,10 @@ inline constexpr std::size_t kMaxBody = 1 << 20;
 inline constexpr std::size_t kMaxHeaders = 16 * 1024;
 /// A connection that sends nothing for this long is closed.
 inline constexpr int kIdleSeconds = 10;
+/// Requests one kept-alive connection carries before it is closed. Clients that poll the
+/// status keep their connection instead of opening a new one every few requests, which
+/// overflows the listen queue under many clients (a refused SYN costs the client a second).
+inline constexpr std::size_t kKeepAliveRequests = 1000;
 /// Requests served at once: writes wait for their jobs while status requests go on.
 inline constexpr int kHttpThreads = 48;
 
