@@ -34,7 +34,7 @@ constexpr const char* kToken = "0123456789abcdef0123456789abcdef";
 /// job for it ends at once as Offline, 409).
 class Front {
 public:
-    explicit Front(std::string token = {}) : m_guard(std::move(token)) {
+    explicit Front(std::string token = {}, bool serving = true) : m_guard(std::move(token)) {
         ServiceConfig config;
         SignEntry sign;
         sign.name = "s";
@@ -44,22 +44,28 @@ public:
             config, [] { return std::make_unique<pixbar::ComProtocol>(); }, pixbar::GlyphSets(),
             m_clock);
         pixbard::InstallApi(m_server, *m_service, m_guard);
-        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_port = pixbard::Bind(m_server, "127.0.0.1", 0);
+        if (serving) serve();
+    }
+    ~Front() {
+        if (m_thread.joinable()) {
+            m_server.stop();
+            m_thread.join();
+        }
+        m_service->stop();
+    }
+    /// Starts taking connections (a Front made with `serving` false has only bound its port).
+    void serve() {
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         for (int i = 0; i < 500 && !m_server.is_running(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ~Front() {
-        m_server.stop();
-        m_thread.join();
-        m_service->stop();
     }
     int port() const { return m_port; }
     /// A second server with the same API, bound to `port`; false when the port is taken.
     bool secondBinds(int port) {
         httplib::Server second;
         pixbard::InstallApi(second, *m_service, m_guard);
-        return second.bind_to_port("127.0.0.1", port);
+        return pixbard::Bind(second, "127.0.0.1", port) == port;
     }
 
 private:
@@ -210,6 +216,36 @@ TEST(Front, OneConnectionCarriesManyRequests) {
 TEST(Front, SecondServiceCannotTakeTheSamePort) {
     Front front;
     EXPECT_FALSE(front.secondBinds(front.port()));
+}
+
+// Clients that connect at once before the service accepts any: each must get its connection
+// from the kernel's queue, not wait a second for its SYN to be sent again.
+TEST(Front, ManyClientsConnectAtOnce) {
+    Front front({}, false);
+    constexpr int kAtOnce = 40;
+    std::vector<int> sockets;
+    for (int i = 0; i < kAtOnce; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(std::uint16_t(front.port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        sockets.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int connected = 0;
+    for (const int fd : sockets) {
+        int error = -1;
+        socklen_t size = sizeof error;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0) {
+            sockaddr_in peer{};
+            socklen_t peerSize = sizeof peer;
+            if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0) ++connected;
+        }
+        close(fd);
+    }
+    EXPECT_EQ(connected, kAtOnce);
 }
 
 TEST(Front, TokenIsCheckedBeforeABodilessRequestRuns) {

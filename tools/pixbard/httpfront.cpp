@@ -29,7 +29,31 @@ bool bodiless(const httplib::Request& req) {
            !req.has_header("Content-Length") && !req.has_header("Transfer-Encoding");
 }
 
+// SO_REUSEADDR lets a restarted service take its port at once. The library's default,
+// SO_REUSEPORT, would let a second pixbard listen on the same port and take part of the
+// requests to a sign it does not own.
+void reuseAddress(int socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 } // namespace
+
+int Bind(httplib::Server& server, const std::string& host, int port) {
+    int bound = -1;
+    // The last socket given options is the one that was bound.
+    server.set_socket_options([&bound](int socket) {
+        reuseAddress(socket);
+        bound = socket;
+    });
+    const int result = port == 0 ? server.bind_to_any_port(host.c_str())
+                                 : (server.bind_to_port(host.c_str(), port) ? port : -1);
+    server.set_socket_options(reuseAddress);
+    // The library listens with a queue of 5: more clients connecting at once lose their SYN
+    // and wait a second for its retry. Linux takes a second listen() as the new length.
+    if (result > 0 && bound >= 0) ::listen(bound, SOMAXCONN);
+    return result;
+}
 
 void InstallApi(httplib::Server& server, pixbar::service::SignService& service, TokenGuard& guard) {
     server.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
@@ -41,13 +65,7 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
     // Answers are written as head and body; without NODELAY the body waits for the client's
     // delayed ACK of the head, some 40 ms for every request on a kept-alive connection.
     server.set_tcp_nodelay(true);
-    // SO_REUSEADDR lets a restarted service take its port at once. The library's default,
-    // SO_REUSEPORT, would let a second pixbard listen on the same port and take part of the
-    // requests to a sign it does not own.
-    server.set_socket_options([](int socket) {
-        int yes = 1;
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
+    server.set_socket_options(reuseAddress);
 
     const auto api = [&service](const httplib::Request& req, httplib::Response& res) {
         ApiRequest request;

@@ -3,6 +3,8 @@
 #include "auth.h"
 #include "signservice.h"
 
+#include <string>
+
 namespace httplib {
 class Server;
 }
@@ -26,5 +28,9 @@ inline constexpr int kHttpThreads = 48;
 /// an ApiRequest for the service, and its answer written back.
 void InstallApi(httplib::Server& server, pixbar::service::SignService& service,
                 pixbar::service::TokenGuard& guard);
+
+/// Binds `server` (after InstallApi) to HOST:PORT, port 0 for a free one, with a listen queue
+/// for many clients at once; the port, or -1 when it cannot be bound.
+int Bind(httplib::Server& server, const std::string& host, int port);
 
 } // namespace pixbard
