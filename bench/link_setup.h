@@ -16,22 +16,35 @@ namespace pixbar::bench {
 
 inline constexpr std::uint16_t kSerial = 1;
 
-/// Bytes on the line for one message set, both directions.
-inline std::size_t SetLineBytes(const std::vector<std::vector<std::uint8_t>>& records) {
+/// Seconds the sign's line needs for `bytes`: 19200 baud, 8N1 is 10 bits a byte.
+inline double LineSeconds(std::size_t bytes) {
+    return double(bytes) * 10.0 / kBaudRate;
+}
+
+/// Bytes on the line for one message sent to slot `index` (0..7), both directions: its block
+/// frames and the sign's acknowledgement of each.
+inline std::size_t MessageLineBytes(std::size_t index, const std::vector<std::uint8_t>& record,
+                                    std::uint16_t serial = kSerial) {
     std::size_t bytes = 0;
-    for (std::size_t n = 0; n < records.size(); ++n) {
-        for (int block = 0; block < kMessageBlocks; ++block) {
-            std::vector<std::uint8_t> payload = {
-                std::uint8_t(n), std::uint8_t(block * kMessageBlockUnit), kMessageBlockUnit,
-                std::uint8_t(block == 0                    ? kBlockFirst
-                             : block == kMessageBlocks - 1 ? kBlockLast
-                                                           : 0)};
-            payload.insert(payload.end(), records[n].begin() + block * kBlockDataSize,
-                           records[n].begin() + (block + 1) * kBlockDataSize);
-            bytes += FrameSize(kHostAddress, kSerial, kCommandMessageBlock, payload);
-            bytes += FrameSize(kSerial, kHostAddress, kStatusAcknowledged, {});
-        }
+    for (int block = 0; block < kMessageBlocks; ++block) {
+        std::vector<std::uint8_t> payload = {
+            std::uint8_t(index), std::uint8_t(block * kMessageBlockUnit), kMessageBlockUnit,
+            std::uint8_t(block == 0                    ? kBlockFirst
+                         : block == kMessageBlocks - 1 ? kBlockLast
+                                                       : 0)};
+        payload.insert(payload.end(), record.begin() + block * kBlockDataSize,
+                       record.begin() + (block + 1) * kBlockDataSize);
+        bytes += FrameSize(kHostAddress, serial, kCommandMessageBlock, payload);
+        bytes += FrameSize(serial, kHostAddress, kStatusAcknowledged, {});
     }
+    return bytes;
+}
+
+/// Bytes on the line for one message set, both directions.
+inline std::size_t SetLineBytes(const std::vector<std::vector<std::uint8_t>>& records,
+                                std::uint16_t serial = kSerial) {
+    std::size_t bytes = 0;
+    for (std::size_t n = 0; n < records.size(); ++n) bytes += MessageLineBytes(n, records[n], serial);
     return bytes;
 }
 
@@ -43,7 +56,7 @@ inline void SendMessageSets(benchmark::State& state, ComProtocol& protocol) {
                                                    std::vector<std::uint8_t>(kMessageBytes));
     for (auto& r : records)
         for (auto& b : r) b = std::uint8_t(random());
-    const double boundSeconds = double(SetLineBytes(records)) * 10.0 / kBaudRate;
+    const double boundSeconds = LineSeconds(SetLineBytes(records));
 
     double total = 0;
     for (auto _ : state) {

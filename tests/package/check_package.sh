@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks what it holds: the file list, the menu entry, the
-# AppStream metainfo, the dependencies, and lintian.
+# AppStream metainfo, the dependencies, pixbard's service, and lintian.
 # Usage: check_package.sh BUILD_DIR EXPECTED_FILES
 set -euo pipefail
 build=$1
@@ -30,7 +30,7 @@ echo "Depends: $depends"
 names=$(sed 's/ ([^)]*)//g; s/, */\n/g' <<<"$depends")
 # Found by dpkg-shlibdeps, and the packages the windows need at run time.
 for package in libqt6widgets6 libqt6serialport6 libstdc++6 qt6-qpa-plugins \
-               qt6-translations-l10n fonts-wine; do
+               qt6-translations-l10n fonts-wine adduser; do
     grep -qxF "$package" <<<"$names" || fail "Depends lacks $package"
 done
 
@@ -42,6 +42,23 @@ desktop=$(cat "$work"/root/usr/share/applications/pixbar4designer.desktop)
 for key in Categories Comment Terminal=false StartupWMClass=Pixbar4Designer; do
     grep -q "^$key" <<<"$desktop" || fail "the menu entry lacks $key"
 done
+
+# pixbard: an upgrade keeps the administrator's config; the unit runs the packaged program
+# as the user postinst makes, with the serial ports' group.
+dpkg-deb -e "$deb" "$work/control"
+grep -qxF /etc/pixbard.conf "$work/control/conffiles" || fail "/etc/pixbard.conf is not a conffile"
+sed -e :a -e '/\\$/N; s/\\\n//; ta' "$work/control/postinst" | grep -q 'adduser .*--system.* pixbard$' \
+    || fail "postinst does not make the user pixbard"
+unit=$(cat "$work"/root/usr/lib/systemd/system/pixbard.service)
+for line in User=pixbard SupplementaryGroups=dialout NoNewPrivileges=yes ProtectSystem=strict \
+            'ExecStart=/usr/bin/pixbard --config /etc/pixbard.conf'; do
+    grep -q "^$line" <<<"$unit" || fail "pixbard.service lacks $line"
+done
+grep -q '^ExecStart=/usr/bin/pixbard --config %E/pixbard.conf' \
+    "$work"/root/usr/lib/systemd/user/pixbard.service || fail "the user unit does not read ~/.config"
+# The example in the config works once its sign's lines lose their "#".
+sed -n '/^#\[sign /,/^$/ s/^#\([^ ]\)/\1/p' "$work"/root/etc/pixbard.conf >"$work/example.conf"
+"$build"/bin/pixbard --check --config "$work/example.conf" || fail "the config's example is not usable"
 
 # Its tags go to the test log; only errors fail.
 lintian_status=0

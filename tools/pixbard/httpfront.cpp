@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 namespace pixbard {
 
 using pixbar::service::ApiRequest;
@@ -22,7 +24,36 @@ std::size_t headSize(const httplib::Request& req) {
     return size;
 }
 
+bool bodiless(const httplib::Request& req) {
+    return (req.method == "POST" || req.method == "PUT" || req.method == "PATCH") &&
+           !req.has_header("Content-Length") && !req.has_header("Transfer-Encoding");
+}
+
+// SO_REUSEADDR lets a restarted service take its port at once. The library's default,
+// SO_REUSEPORT, would let a second pixbard listen on the same port and take part of the
+// requests to a sign it does not own.
+void reuseAddress(int socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 } // namespace
+
+int Bind(httplib::Server& server, const std::string& host, int port) {
+    int bound = -1;
+    // The last socket given options is the one that was bound.
+    server.set_socket_options([&bound](int socket) {
+        reuseAddress(socket);
+        bound = socket;
+    });
+    const int result = port == 0 ? server.bind_to_any_port(host.c_str())
+                                 : (server.bind_to_port(host.c_str(), port) ? port : -1);
+    server.set_socket_options(reuseAddress);
+    // The library listens with a queue of 5: more clients connecting at once lose their SYN
+    // and wait a second for its retry. Linux takes a second listen() as the new length.
+    if (result > 0 && bound >= 0) ::listen(bound, SOMAXCONN);
+    return result;
+}
 
 void InstallApi(httplib::Server& server, pixbar::service::SignService& service, TokenGuard& guard) {
     server.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
@@ -30,8 +61,23 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
     server.set_read_timeout(kIdleSeconds, 0);
     server.set_write_timeout(kIdleSeconds, 0);
     server.set_keep_alive_timeout(kIdleSeconds);
+    server.set_keep_alive_max_count(kKeepAliveRequests);
+    // Answers are written as head and body; without NODELAY the body waits for the client's
+    // delayed ACK of the head, some 40 ms for every request on a kept-alive connection.
+    server.set_tcp_nodelay(true);
+    server.set_socket_options(reuseAddress);
 
-    server.set_pre_routing_handler([&guard](const httplib::Request& req, httplib::Response& res) {
+    const auto api = [&service](const httplib::Request& req, httplib::Response& res) {
+        ApiRequest request;
+        request.method = req.method;
+        request.path = req.path;
+        for (const auto& [name, value] : req.params) request.query.emplace(name, value);
+        request.contentType = req.get_header_value("Content-Type");
+        request.accept = req.get_header_value("Accept");
+        request.body = req.body;
+        write(res, service.handle(request));
+    };
+    server.set_pre_routing_handler([&guard, api](const httplib::Request& req, httplib::Response& res) {
         if (headSize(req) > kMaxHeaders) {
             write(res, ErrorResponse(431, "nagłówki żądania są za duże"));
             res.set_header("Connection", "close");
@@ -39,6 +85,12 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
         }
         switch (guard.check(req.remote_addr, req.get_header_value("Authorization"))) {
         case TokenGuard::Verdict::Allowed:
+            // A request with neither a length nor chunks has no body (curl -X POST sends
+            // none); the library would wait for one until the read time-out and answer 400.
+            if (bodiless(req)) {
+                api(req, res);
+                return httplib::Server::HandlerResponse::Handled;
+            }
             return httplib::Server::HandlerResponse::Unhandled;
         case TokenGuard::Verdict::Unauthorized:
             write(res, ErrorResponse(401, "potrzebny token"));
@@ -52,50 +104,13 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
-    const auto answer = [&service](const httplib::Request& req, httplib::Response& res,
-                                   std::string body) {
-        ApiRequest request;
-        request.method = req.method;
-        request.path = req.path;
-        for (const auto& [name, value] : req.params) request.query.emplace(name, value);
-        request.contentType = req.get_header_value("Content-Type");
-        request.accept = req.get_header_value("Accept");
-        request.body = std::move(body);
-        write(res, service.handle(request));
-    };
-    const auto bodiless = [answer](const httplib::Request& req, httplib::Response& res) {
-        answer(req, res, {});
-    };
-    // The body is read here rather than by the library, so that a request without one
-    // (`curl -X POST .../clock`) is answered at once instead of waiting for a body.
-    const auto withBody = [answer](const httplib::Request& req, httplib::Response& res,
-                                   const httplib::ContentReader& reader) {
-        std::string body;
-        if (req.has_header("Content-Length") || req.has_header("Transfer-Encoding")) {
-            bool tooLarge = false;
-            reader([&](const char* data, std::size_t size) {
-                if (body.size() + size > kMaxBody) {
-                    tooLarge = true;
-                    return false;
-                }
-                body.append(data, size);
-                return true;
-            });
-            if (tooLarge || res.status == 413) {
-                write(res, ErrorResponse(413, "treść żądania ponad 1 MiB"));
-                res.set_header("Connection", "close");
-                return;
-            }
-        }
-        answer(req, res, std::move(body));
-    };
     const char* everything = "/.*";
-    server.Get(everything, bodiless);
-    server.Options(everything, bodiless);
-    server.Post(everything, withBody);
-    server.Put(everything, withBody);
-    server.Delete(everything, withBody);
-    server.Patch(everything, withBody);
+    server.Get(everything, api);
+    server.Post(everything, api);
+    server.Put(everything, api);
+    server.Delete(everything, api);
+    server.Patch(everything, api);
+    server.Options(everything, api);
 
     // Errors the library answers by itself (413, 400, an unknown method) get the API's shape.
     server.set_error_handler(httplib::Server::HandlerWithResponse(

@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
             return kExitConfig;
         }
     }
-    if (!server->bind_to_port(config.http.host, config.http.port)) {
+    if (pixbard::Bind(*server, config.http.host, config.http.port) < 0) {
         std::fprintf(stderr, "pixbard: cannot listen on %s\n", config.http.listen.c_str());
         return 1;
     }
