@@ -68,6 +68,9 @@ bool MqttSide::start(std::string& error) {
     const std::string will = ServiceAvailabilityTopic(m_config.base, m_clientId);
     mosquitto_will_set(m_mosq, will.c_str(), 7, "offline", kQos, true);
     mosquitto_reconnect_delay_set(m_mosq, kFirstDelay, kLongestDelay, true);
+    // Each command is acknowledged and answered with small packets in quick succession;
+    // Nagle's algorithm would hold the second one back until the broker's delayed ACK.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(m_mosq, &MqttSide::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &MqttSide::onDisconnect);
     mosquitto_message_callback_set(m_mosq, &MqttSide::onMessage);
