@@ -68,13 +68,13 @@ bool MqttSide::start(std::string& error) {
     const std::string will = ServiceAvailabilityTopic(m_config.base, m_clientId);
     mosquitto_will_set(m_mosq, will.c_str(), 7, "offline", kQos, true);
     mosquitto_reconnect_delay_set(m_mosq, kFirstDelay, kLongestDelay, true);
+    // Each command is acknowledged and answered with small packets in quick succession;
+    // Nagle's algorithm would hold the second one back until the broker's delayed ACK.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(m_mosq, &MqttSide::onConnect);
+    mosquitto_disconnect_callback_set(m_mosq, &MqttSide::onDisconnect);
     mosquitto_message_callback_set(m_mosq, &MqttSide::onMessage);
 
-    for (const SignEntry& sign : m_signs) {
-        if (SignWorker* worker = m_service.worker(sign.name))
-            worker->setObserver([this, name = sign.name] { signChanged(name); });
-    }
     // A broker that is not there yet is tried again by the loop, as after a drop.
     const int rc = mosquitto_connect_async(m_mosq, m_config.host.c_str(), m_config.port, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
@@ -86,6 +86,11 @@ bool MqttSide::start(std::string& error) {
         return false;
     }
     if (rc == MOSQ_ERR_ERRNO) mosquitto_reconnect_async(m_mosq);
+    // Only now: the workers must not call into a side that failed to start.
+    for (const SignEntry& sign : m_signs) {
+        if (SignWorker* worker = m_service.worker(sign.name))
+            worker->setObserver([this, name = sign.name] { signChanged(name); });
+    }
     m_started = true;
     return true;
 }
@@ -103,7 +108,19 @@ void MqttSide::stop() {
 }
 
 void MqttSide::onConnect(mosquitto*, void* self, int rc) {
-    if (rc == 0) static_cast<MqttSide*>(self)->connected();
+    if (rc != 0) return;
+    auto* side = static_cast<MqttSide*>(self);
+    {
+        std::lock_guard lock(side->m_publishMutex);
+        side->m_connected = true;
+    }
+    side->connected();
+}
+
+void MqttSide::onDisconnect(mosquitto*, void* self, int) {
+    auto* side = static_cast<MqttSide*>(self);
+    std::lock_guard lock(side->m_publishMutex);
+    side->m_connected = false;
 }
 
 void MqttSide::onMessage(mosquitto*, void* self, const mosquitto_message* m) {
@@ -176,8 +193,14 @@ void MqttSide::command(const std::string& topic, const CommandTopic& parsed, con
     }
 }
 
-void MqttSide::publish(const std::string& topic, const std::string& payload, bool retain) {
+bool MqttSide::publish(const std::string& topic, const std::string& payload, bool retain) {
+    // A packet written while the client (re)connects would reach the broker before CONNECT,
+    // which the broker takes as a protocol error and drops the connection. What is skipped
+    // here is given again on the next connection (state, availability, discovery).
+    std::lock_guard lock(m_publishMutex);
+    if (!m_connected) return false;
     mosquitto_publish(m_mosq, nullptr, topic.c_str(), int(payload.size()), payload.data(), kQos, retain);
+    return true;
 }
 
 void MqttSide::signChanged(const std::string& sign) {
@@ -192,13 +215,10 @@ void MqttSide::publishSign(const std::string& sign, bool force) {
         {AvailabilityTopic(m_config.base, sign), status.online ? "online" : "offline"},
         {StateTopic(m_config.base, sign), StateJson(status)}};
     for (const auto& [topic, payload] : messages) {
-        {
-            std::lock_guard lock(m_mutex);
-            std::string& last = m_lastState[topic];
-            if (!force && last == payload) continue;
-            last = payload;
-        }
-        publish(topic, payload, true);
+        std::lock_guard lock(m_mutex);
+        std::string& last = m_lastState[topic];
+        if (!force && last == payload) continue;
+        if (publish(topic, payload, true)) last = payload;
     }
 }
 

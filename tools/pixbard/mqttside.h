@@ -33,12 +33,14 @@ public:
 
 private:
     static void onConnect(mosquitto*, void* self, int rc);
+    static void onDisconnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
     void connected();
     void message(const std::string& topic, const std::string& payload, bool retained);
     void command(const std::string& topic, const pixbar::service::CommandTopic& parsed,
                  const std::string& payload);
-    void publish(const std::string& topic, const std::string& payload, bool retain);
+    /// False when not connected: nothing is sent then.
+    bool publish(const std::string& topic, const std::string& payload, bool retain);
     void publishSign(const std::string& sign, bool force);
 
     const pixbar::service::MqttEntry m_config;
@@ -49,6 +51,8 @@ private:
     std::mutex m_mutex;
     std::map<std::string, std::string> m_lastState; ///< what was last published per topic
     bool m_started = false;
+    std::mutex m_publishMutex; ///< orders publishing against (re)connecting
+    bool m_connected = false;  ///< the broker has taken our CONNECT; guarded by m_publishMutex
 };
 
 } // namespace pixbard
