@@ -2,6 +2,7 @@
 // picture after a given number of ticks, or a strip of pictures.
 
 #include "commands.h"
+#include "commandtable.h"
 
 #include "filmstrip.h"
 #include "gifanimation.h"
@@ -119,6 +120,7 @@ Options parseOptions(int argc, char** argv) {
             name = arg.substr(0, eq);
             inlineValue = arg.substr(eq + 1);
         }
+        if (!findOption("render", name)) throw Failure{"unknown option " + std::string(name)};
         if (name == "--text") {
             o.text = true;
             continue;
