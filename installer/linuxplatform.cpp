@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <filesystem>
 #include <pwd.h>
@@ -102,7 +103,10 @@ bool LinuxPlatform::isAbsoluteName(const std::string& name) const {
 }
 
 QString LinuxPlatform::fileSystemPath(const std::string& scriptPath) {
-    QString path = QString::fromStdString(scriptPath);
+    // Every character of the script's word is kept: QString::fromStdString would drop a
+    // U+FEFF at its start, so the log, the folder made and the file opened would disagree.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QString path = utf8.decode(QByteArrayView(scriptPath.data(), qsizetype(scriptPath.size())));
     path.replace('\\', '/');
     if (path.size() >= 2 && path[1] == ':') {
         path.remove(0, 2);

@@ -36,7 +36,8 @@ public:
     int CreateShortcut(const std::string& target, const std::string& linkPath) override;
     int openFile(const std::string& file) override;
 
-    /// A script path as a file-system path: "\" becomes "/", "D:" is dropped.
+    /// A script path as a file-system path: "\" becomes "/", "D:" is dropped, every other
+    /// character is kept (a leading U+FEFF too).
     static QString fileSystemPath(const std::string& scriptPath);
     /// The launcher shown in menus as `name`: it starts `targetPath` in its folder when that
     /// is a program, and opens it with `opener` otherwise.

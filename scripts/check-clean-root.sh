@@ -5,15 +5,69 @@
 # Debian mirror and a few minutes; CI does not run it.
 #
 # Usage: scripts/check-clean-root.sh PACKAGE.deb ROOT_DIR [DISPLAY_NUMBER] [SCREENSHOT.png]
+#        scripts/check-clean-root.sh --mirror   (prints the mirror it would use, and stops)
+# The mirror is $MIRROR, else the one this machine's apt takes bookworm from.
 # Host tools: debootstrap, Xvfb, xdotool, imagemagick (import).
 set -euo pipefail
+suite=bookworm
+
+# The URI this machine's apt takes SUITE from: deb822 stanzas in sources.list.d/*.sources
+# (Types: deb, Suites: naming SUITE, not Enabled: no), then one-line "deb [options] URI SUITE"
+# entries in sources.list and sources.list.d/*.list. Prints nothing when there is none.
+apt_mirror() {
+    local suite=$1 etc=${2:-/etc/apt} found=""
+    local stanzas=() lines=()
+    shopt -s nullglob
+    stanzas=("$etc"/sources.list.d/*.sources)
+    [ -f "$etc/sources.list" ] && lines+=("$etc/sources.list")
+    lines+=("$etc"/sources.list.d/*.list)
+    shopt -u nullglob
+    if [ ${#stanzas[@]} -gt 0 ]; then
+        found=$(awk -v suite="$suite" '
+            function flush() {
+                if (uri != "" && enabled != "no" && (" " types " ") ~ / deb / &&
+                    (" " suites " ") ~ (" " suite " ")) { print uri; found = 1; exit }
+                types = suites = uri = enabled = ""
+            }
+            FNR == 1 { flush() }
+            /^[ \t]*#/ { next }
+            /^[ \t]*$/ { flush(); next }
+            match($0, /^[A-Za-z-]+:/) {
+                key = tolower(substr($0, 1, RLENGTH - 1))
+                value = substr($0, RLENGTH + 1)
+                gsub(/\t/, " ", value)
+                gsub(/^ +| +$/, "", value)
+                if (key == "types") types = value
+                else if (key == "suites") suites = value
+                else if (key == "enabled") enabled = tolower(value)
+                else if (key == "uris") { split(value, part, " "); uri = part[1] }
+            }
+            END { if (!found) flush() }' "${stanzas[@]}")
+    fi
+    if [ -z "$found" ] && [ ${#lines[@]} -gt 0 ]; then
+        found=$(awk -v suite="$suite" '
+            $1 == "deb" {
+                i = 2
+                if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
+                if ($(i + 1) == suite) { print $i; exit }
+            }' "${lines[@]}")
+    fi
+    printf '%s' "$found"
+}
+
+mirror=${MIRROR:-$(apt_mirror "$suite")}
+if [ -z "$mirror" ]; then
+    echo "No Debian mirror: this machine's apt sources name none for $suite; set MIRROR=URL." >&2
+    exit 1
+fi
+if [ "${1:-}" = "--mirror" ]; then echo "$mirror"; exit 0; fi
+
 deb=$(realpath "$1")
 root=$2
 display=${3:-97}
 shot=${4:-clean-root.png}
-mirror=${MIRROR:-http://deb.debian.org/debian}
 
-[ -d "$root/usr" ] || debootstrap --variant=minbase bookworm "$root" "$mirror"
+[ -d "$root/usr" ] || debootstrap --variant=minbase "$suite" "$root" "$mirror"
 
 mounted=()
 cleanup() {

@@ -35,6 +35,40 @@ WorkingFolder failure(std::string text) {
     return result;
 }
 
+/// The first of the installed data folders that holds every required file; empty if none.
+fs::path firstInstalledData(const std::vector<fs::path>& searched,
+                            const std::vector<std::string>& required) {
+    for (const fs::path& folder : searched)
+        if (holdsAll(folder, required)) return folder;
+    return {};
+}
+
+std::string notFoundText(const DataPlaces& places, const std::vector<fs::path>& searched) {
+    std::string text = "Nie znaleziono plików danych programu (czcionek i tablicy symboli "
+                       "graficznych). Szukano w folderach: " +
+                       places.currentDirectory.string();
+    for (const fs::path& folder : searched) text += ", " + folder.string();
+    return text + ".";
+}
+
+DataFolder namedDataFolder(const fs::path& named, const std::vector<std::string>& required) {
+    DataFolder result;
+    std::error_code error;
+    if (!fs::is_directory(named, error)) {
+        result.error = "Nie znaleziono folderu danych " + named.string() + ".";
+        return result;
+    }
+    for (const std::string& file : required) {
+        if (!fs::is_regular_file(named / file, error)) {
+            result.error = "W folderze " + named.string() +
+                           " brakuje plików danych programu (nie ma pliku " + file + ").";
+            return result;
+        }
+    }
+    result.folder = named;
+    return result;
+}
+
 } // namespace
 
 std::vector<std::string> requiredDataFiles() {
@@ -60,6 +94,12 @@ DataPlaces DataPlaces::fromProcess(fs::path executableDirectory) {
     places.xdgDataHome = environment("XDG_DATA_HOME");
     places.xdgDataDirs = environment("XDG_DATA_DIRS");
     return places;
+}
+
+fs::path runningProgramFolder() {
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : program.parent_path();
 }
 
 fs::path userDataFolder(const DataPlaces& places) {
@@ -115,12 +155,7 @@ WorkingFolder chooseWorkingFolder(const DataPlaces& places) {
     }
 
     const std::vector<fs::path> searched = installedDataFolders(places);
-    for (const fs::path& folder : searched) {
-        if (holdsAll(folder, required)) {
-            result.installedData = folder;
-            break;
-        }
-    }
+    result.installedData = firstInstalledData(searched, required);
     if (result.installedData.empty()) {
         // A user folder that already has everything the designer needs does without the
         // installed data.
@@ -128,11 +163,7 @@ WorkingFolder chooseWorkingFolder(const DataPlaces& places) {
             result.folder = user;
             return result;
         }
-        std::string text = "Nie znaleziono plików danych programu (czcionek i tablicy symboli "
-                           "graficznych). Szukano w folderach: " +
-                           places.currentDirectory.string();
-        for (const fs::path& folder : searched) text += ", " + folder.string();
-        return failure(text + ".");
+        return failure(notFoundText(places, searched));
     }
 
     fs::create_directories(user, error);
@@ -152,6 +183,20 @@ WorkingFolder chooseWorkingFolder(const DataPlaces& places) {
         result.copiedFiles.push_back(file);
     }
     result.folder = user;
+    return result;
+}
+
+DataFolder findDataFolder(const DataPlaces& places, const fs::path& named) {
+    const std::vector<std::string> required = requiredDataFiles();
+    if (!named.empty()) return namedDataFolder(named, required);
+    DataFolder result;
+    if (holdsAll(places.currentDirectory, required)) {
+        result.folder = places.currentDirectory;
+        return result;
+    }
+    const std::vector<fs::path> searched = installedDataFolders(places);
+    result.folder = firstInstalledData(searched, required);
+    if (!result) result.error = notFoundText(places, searched);
     return result;
 }
 

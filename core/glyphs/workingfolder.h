@@ -38,6 +38,17 @@ struct WorkingFolder {
     explicit operator bool() const { return !folder.empty(); }
 };
 
+/// The folder a program that only reads the data files takes them from.
+struct DataFolder {
+    std::filesystem::path folder; ///< empty when the data files were not found
+    std::string error;            ///< Polish text for the user when `folder` is empty
+
+    explicit operator bool() const { return !folder.empty(); }
+};
+
+/// The folder of the running program (from /proc/self/exe); empty when it cannot be told.
+std::filesystem::path runningProgramFolder();
+
 /// $XDG_DATA_HOME/pixbar4designer, or ~/.local/share/pixbar4designer; empty without a home.
 std::filesystem::path userDataFolder(const DataPlaces& places);
 /// The installed data folders in the order they are searched.
@@ -47,6 +58,11 @@ std::vector<std::filesystem::path> installedDataFolders(const DataPlaces& places
 /// created on first use and given every installed data file it lacks. Files already in the
 /// user folder are never replaced.
 WorkingFolder chooseWorkingFolder(const DataPlaces& places);
+
+/// The data folder for a program that only reads it: `named` alone when given (a folder the
+/// user named), else the current directory when it holds the data files, else the first
+/// installed data folder that does. Creates, copies and enters nothing.
+DataFolder findDataFolder(const DataPlaces& places, const std::filesystem::path& named = {});
 
 /// Chooses the working folder and makes it the process's current directory.
 WorkingFolder enterWorkingFolder(const DataPlaces& places);

@@ -530,7 +530,7 @@ std::optional<TextError> ComposeMessageSet(std::string_view text, const Characte
                 throw Failure{{line, columnOf(l.text, t)}, "text before the first [message N]"};
             }
         }
-        if (sections.empty()) throw Failure{{1, 1}, "a message set needs sections [message N]"};
+        // A blank text has no sections, and every section left out is an empty message.
         MessageSetRecords composed{};
         for (const Section& s : sections)
             composed[std::size_t(s.number - 1)] =

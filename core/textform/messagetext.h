@@ -45,8 +45,8 @@ std::string MessageSetToText(const MessageSetRecords& records, const CharacterCo
 /// Builds one record from its text form; on an error `record` is left as it was.
 std::optional<TextError> ComposeMessage(std::string_view text, const CharacterCodec& codec,
                                         MessageRecord& record);
-/// Builds a set from its sections; missing sections are empty messages. On an error `records`
-/// is left as it was.
+/// Builds a set from its sections; missing sections are empty messages, so a blank text is a
+/// set of eight. On an error `records` is left as it was.
 std::optional<TextError> ComposeMessageSet(std::string_view text, const CharacterCodec& codec,
                                            MessageSetRecords& records);
 /// A record or a set, by whether the text opens with a "[message N]" line.

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -58,13 +59,20 @@ inline void writeFile(const std::filesystem::path& file, const std::vector<std::
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-/// Writes the thirteen font files and a symbol table of four 8 x 8 columns into `dir`.
-inline void writeTestFonts(const std::filesystem::path& dir) {
-    for (const BuiltInFont& f : kBuiltInFonts) writeFile(dir / f.file, testFont(f.width, f.height));
+/// Writes the thirteen font files, a symbol table of four 8 x 8 columns and its (empty) map
+/// into `dir`: a whole data folder. A blank one has fonts of the same sizes with no lit pixel.
+inline void writeTestFonts(const std::filesystem::path& dir, bool blank = false) {
+    for (const BuiltInFont& f : kBuiltInFonts) {
+        std::vector<std::uint8_t> font = testFont(f.width, f.height);
+        if (blank) std::fill(font.begin(), font.end(), std::uint8_t(0));
+        writeFile(dir / f.file, font);
+    }
     std::vector<std::uint8_t> symbols{12, 0, 0, 0, 8, 0, 8, 0, 0, 0, 4, 0};
     for (unsigned c = 0; c < 4; ++c)
-        for (unsigned r = 0; r < 8; ++r) symbols.push_back(c == 1 ? 0xFF : 0x00);
+        for (unsigned r = 0; r < 8; ++r) symbols.push_back(c == 1 && !blank ? 0xFF : 0x00);
     writeFile(dir / kSymbolTableFile, symbols);
+    // Zeros are what the loader assumes without a map, so the map changes no picture.
+    writeFile(dir / kSymbolMapFile, std::vector<std::uint8_t>(kSymbolMapSize, 0));
 }
 
 /// A folder of its own under the system's temporary folder, removed at the end of the test.

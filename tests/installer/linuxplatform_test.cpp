@@ -330,3 +330,48 @@ TEST_F(LinuxLayer, ExecStartsProgramsAndOpensOtherFiles) {
     EXPECT_EQ(LinuxPlatform(environment).openFile("notes.txt"), 1);
     EXPECT_EQ(platform.openFile("missing.txt"), 1);
 }
+
+TEST_F(LinuxLayer, AByteOrderMarkInAWordIsKeptFromLogToFile) {
+    // The opener stands in for xdg-open and writes down what it was asked to open.
+    writeFile("opener", "#!/bin/sh\nprintf '%s' \"$1\" > opened.txt\n", 0755);
+    environment.opener = work.path() + "/opener";
+    const std::string bom = "\xEF\xBB\xBF";
+    // Built as QStrings: QString::fromUtf8 itself would drop a leading U+FEFF.
+    const QString mark(QChar(0xFEFF));
+    const QString names[] = {mark + "X", "Pix" + mark + "bar", "dane" + mark, mark,
+                             mark + mark + "ą" + mark};
+    for (const QString& name : names) {
+        const std::string word = name.toUtf8().toStdString();
+        SCOPED_TRACE(testing::PrintToString(word));
+        ASSERT_NE(word.find(bom), std::string::npos);
+        QDir(home.path()).removeRecursively();
+        QDir().mkpath(home.path());
+        QFile::remove("opened.txt");
+        writeFile("image/" + name, "copied");
+        writeFile(name, "opened");
+
+        LinuxPlatform platform(environment);
+        std::vector<std::string> log;
+        ScriptInterpreter interpreter(platform,
+                                      [&](const std::string& line) { log.push_back(line); });
+        interpreter.fetchSystemFolders();
+        // The file's own byte-order mark goes; the ones inside the words stay.
+        writeFile("install.script", QByteArray::fromStdString(bom + "DEST " + word + "\nCOPY " +
+                                                              word + "\nEXEC " + word + "\n"));
+        EXPECT_EQ(interpreter.RunScript(instalacja::kScriptFile), RunResult::EndOfScript);
+
+        const QString folder = home.path() + "/.local/opt/" + name;
+        const std::string shownFolder = folder.toUtf8().toStdString();
+        EXPECT_EQ(log, (std::vector<std::string>{
+                           word,
+                           "Kopiuję: " + word + " do " + shownFolder + "/" + word,
+                           "Uruchamiam: " + word,
+                       }));
+        EXPECT_TRUE(QFileInfo(folder).isDir());
+        EXPECT_EQ(QDir(home.path() + "/.local/opt").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                  QStringList{name});
+        EXPECT_EQ(readFile(folder + "/" + name), "copied");
+        ASSERT_TRUE(waitForFile("opened.txt"));
+        EXPECT_EQ(readFile("opened.txt").toStdString(), word);
+    }
+}

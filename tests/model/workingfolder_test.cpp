@@ -1,8 +1,12 @@
 #include "workingfolder.h"
 
+#include "glyphs.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include <unistd.h>
@@ -127,4 +131,88 @@ TEST_F(WorkingFolderChoice, MissingInstalledDataIsAnErrorNamingEveryPlace) {
     ASSERT_TRUE(beside) << beside.error;
     EXPECT_EQ(beside.installedData, places.executableDirectory);
     EXPECT_EQ(read(user / "font5x7_128.fnt"), "beside");
+}
+
+namespace {
+
+// Where a reading program's data files lie in one case, and where it must take them from.
+enum class Place { None, Current, Beside, Share, XdgDirs, Named };
+
+struct FindCase {
+    const char* name;
+    std::vector<Place> holding; ///< the folders given every data file
+    Place named;                ///< Named: the folder passed as `named`, Current: "." relative
+    Place expected;
+};
+
+} // namespace
+
+TEST_F(WorkingFolderChoice, ReadingProgramsFindTheirDataWithoutTouchingAnything) {
+    fs::remove_all(installed);
+    const fs::path xdg = root / "xdg";
+    places.xdgDataDirs = (root / "empty").string() + ":" + xdg.string();
+    const std::map<Place, fs::path> folders{
+        {Place::Current, places.currentDirectory},
+        {Place::Beside, places.executableDirectory},
+        {Place::Share, installed},
+        {Place::XdgDirs, xdg / "pixbar4designer"},
+        {Place::Named, root / "named"},
+    };
+    const std::vector<FindCase> cases{
+        {"current folder", {Place::Current, Place::Beside, Place::Share}, Place::None,
+         Place::Current},
+        {"beside the program", {Place::Beside, Place::Share, Place::XdgDirs}, Place::None,
+         Place::Beside},
+        {"../share beside the program", {Place::Share, Place::XdgDirs}, Place::None, Place::Share},
+        {"XDG_DATA_DIRS", {Place::XdgDirs}, Place::None, Place::XdgDirs},
+        {"named folder first", {Place::Current, Place::Named}, Place::Named, Place::Named},
+        {"nothing anywhere", {}, Place::None, Place::None},
+        {"named folder without data", {Place::Current, Place::Beside}, Place::Named, Place::None},
+    };
+    for (const FindCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& [place, folder] : folders) {
+            fs::remove_all(folder);
+            fs::create_directories(folder);
+        }
+        for (Place place : c.holding)
+            for (const std::string& file : requiredDataFiles()) write(folders.at(place) / file, "x");
+        // A folder one file short never counts.
+        for (const auto& [place, folder] : folders)
+            if (std::find(c.holding.begin(), c.holding.end(), place) == c.holding.end())
+                for (const std::string& file : requiredDataFiles())
+                    if (file != kSymbolMapFile) write(folder / file, "x");
+
+        const fs::path named = c.named == Place::None ? fs::path() : folders.at(c.named);
+        const DataFolder found = findDataFolder(places, named);
+        if (c.expected == Place::None) {
+            EXPECT_FALSE(found);
+            EXPECT_FALSE(found.error.empty());
+            if (!named.empty()) {
+                EXPECT_NE(found.error.find(named.string()), std::string::npos) << found.error;
+                EXPECT_NE(found.error.find(kSymbolMapFile), std::string::npos) << found.error;
+            } else {
+                EXPECT_EQ(found.error.rfind("Nie znaleziono plików danych programu", 0), 0u);
+                for (const auto& [place, folder] : folders) {
+                    if (place == Place::Named) continue;
+                    EXPECT_NE(found.error.find(folder.lexically_normal().string()),
+                              std::string::npos)
+                        << found.error;
+                }
+            }
+        } else {
+            ASSERT_TRUE(found) << found.error;
+            EXPECT_EQ(found.folder, folders.at(c.expected).lexically_normal());
+            EXPECT_TRUE(found.error.empty());
+        }
+        EXPECT_FALSE(fs::exists(user)); // a reading program makes no user folder
+    }
+}
+
+TEST_F(WorkingFolderChoice, ANamedFolderThatIsNotThereIsNamedInTheError) {
+    const DataFolder found = findDataFolder(places, root / "no such folder");
+    EXPECT_FALSE(found);
+    EXPECT_NE(found.error.find((root / "no such folder").string()), std::string::npos);
+    // The running program's folder is the one that holds this test.
+    EXPECT_TRUE(fs::exists(runningProgramFolder() / "model_tests"));
 }

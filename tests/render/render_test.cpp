@@ -189,7 +189,8 @@ TEST(RenderCommand, MissingFontsAreReported) {
     Folder f;
     f.write("m.kom", {Message().text(2, "I")});
     std::filesystem::remove(f.path() / "font8x16rl.fnt");
-    const Outcome r = f.render({"m.kom"});
+    // Named, so that no installed data folder stands in for the incomplete one.
+    const Outcome r = f.render({"m.kom", "--data", "."});
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.err.find("font8x16rl.fnt"), std::string::npos) << r.err;
 }

@@ -32,12 +32,12 @@ inline std::string readAll(const std::filesystem::path& file) {
     return s.str();
 }
 
-/// Runs `pixbarctl ARGS` in `dir` (ARGS as the shell reads them), `input` on standard input.
-inline Outcome RunPixbarctl(const std::filesystem::path& dir, const std::string& args,
-                            const std::string& input = "") {
+/// Runs the shell command `line` in `dir`, `input` on standard input.
+inline Outcome RunCommand(const std::filesystem::path& dir, const std::string& line,
+                          const std::string& input = "") {
     std::ofstream(dir / "stdin.txt", std::ios::binary) << input;
     const std::string command =
-        "cd " + quote(dir.string()) + " && " PIXBARCTL " " + args + " <stdin.txt 2>stderr.txt";
+        "cd " + quote(dir.string()) + " && " + line + " <stdin.txt 2>stderr.txt";
     Outcome run;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -46,7 +46,15 @@ inline Outcome RunPixbarctl(const std::filesystem::path& dir, const std::string&
     const int status = pclose(pipe);
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.err = readAll(dir / "stderr.txt");
+    std::filesystem::remove(dir / "stdin.txt");
+    std::filesystem::remove(dir / "stderr.txt");
     return run;
+}
+
+/// Runs `pixbarctl ARGS` in `dir` (ARGS as the shell reads them), `input` on standard input.
+inline Outcome RunPixbarctl(const std::filesystem::path& dir, const std::string& args,
+                            const std::string& input = "") {
+    return RunCommand(dir, PIXBARCTL " " + args, input);
 }
 
 /// A working folder with the test fonts, where pixbarctl runs.

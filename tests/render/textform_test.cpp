@@ -62,6 +62,42 @@ TEST(ComposeCommand, ASetFromStandardInputAndBack) {
     EXPECT_EQ(RunPixbarctl(dir.path(), "compose - -o x.txt", "A").code, 64);
 }
 
+TEST(ComposeCommand, ABlankTextIsASetOfEightEmptyMessages) {
+    TempDir dir;
+    // The set the text form itself calls empty: one section named, the other seven left out.
+    const Outcome named = RunPixbarctl(dir.path(), "compose - -o named.kzb", "[message 1]\n");
+    ASSERT_EQ(named.code, 0) << named.err;
+    const std::string emptySet = readAll(dir.path() / "named.kzb");
+    ASSERT_EQ(emptySet.size(), 8192u);
+
+    for (const std::string blank : {"", "\n", "  \t\r\n\n", "\xEF\xBB\xBF\n"}) {
+        SCOPED_TRACE("\"" + blank + "\"");
+        put(dir.path() / "blank.txt", blank);
+        const Outcome composed = RunPixbarctl(dir.path(), "compose blank.txt -o blank.kzb");
+        ASSERT_EQ(composed.code, 0) << composed.err;
+        EXPECT_EQ(composed.err, "");
+        EXPECT_EQ(readAll(dir.path() / "blank.kzb"), emptySet);
+        const Outcome piped = RunPixbarctl(dir.path(), "compose - -o piped.kzb", blank);
+        ASSERT_EQ(piped.code, 0) << piped.err;
+        EXPECT_EQ(readAll(dir.path() / "piped.kzb"), emptySet);
+
+        // Decoded, it names all eight messages, and composes back to the same bytes.
+        const Outcome decoded = RunPixbarctl(dir.path(), "decode blank.kzb");
+        ASSERT_EQ(decoded.code, 0) << decoded.err;
+        for (int n = 1; n <= 8; ++n)
+            EXPECT_NE(decoded.out.find("[message " + std::to_string(n) + "]"), std::string::npos);
+        const Outcome again = RunPixbarctl(dir.path(), "compose - -o again.kzb", decoded.out);
+        ASSERT_EQ(again.code, 0) << again.err;
+        EXPECT_EQ(readAll(dir.path() / "again.kzb"), emptySet);
+
+        // As one message it stays one record, its spaces and tabs cells as before.
+        const Outcome one = RunPixbarctl(dir.path(), "compose blank.txt -o one.kom");
+        ASSERT_EQ(one.code, 0) << one.err;
+        const bool noCells = blank.find_first_of(" \t") == std::string::npos;
+        EXPECT_EQ(readAll(dir.path() / "one.kom") == emptySet.substr(0, 1024), noCells);
+    }
+}
+
 TEST(RenderCommand, ATextPlaysAsTheRecordItDescribes) {
     TempDir dir;
     writeTestFonts(dir.path());

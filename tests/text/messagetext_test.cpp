@@ -228,6 +228,31 @@ TEST(MessageText, SetSectionsInAnyOrderAndMissingOnesEmpty) {
     EXPECT_EQ(records, expected);
 }
 
+TEST(MessageText, ABlankTextIsASetOfEightEmptyMessages) {
+    MessageRecord empty;
+    ASSERT_FALSE(ComposeMessage("", cp1250(), empty));
+    MessageSetRecords allEmpty;
+    allEmpty.fill(empty);
+    // Written by the set's own text form, the empty set is blank sections only.
+    MessageSetRecords back;
+    ASSERT_FALSE(ComposeMessageSet(MessageSetToText(allEmpty, cp1250()), cp1250(), back));
+    ASSERT_EQ(back, allEmpty);
+
+    for (const std::string blank : {"", " ", "\n", "\n\n\n", "\t \r\n  \n", "\xEF\xBB\xBF",
+                                    "\xEF\xBB\xBF  \r\n\t"}) {
+        MessageSetRecords records;
+        records.fill(recordOf({{3, 'X'}}));
+        ASSERT_FALSE(ComposeMessageSet(blank, cp1250(), records)) << "\"" << blank << "\"";
+        EXPECT_EQ(records, allEmpty) << "\"" << blank << "\"";
+        // Read as one message unless a set is asked for (where spaces and tabs are cells).
+        EXPECT_FALSE(IsMessageSetText(blank));
+    }
+    // Anything but blanks before the first section is still refused.
+    MessageSetRecords records{};
+    for (const std::string text : {"x", "\n {font 2}", "\xEF\xBB\xBF."})
+        EXPECT_TRUE(ComposeMessageSet(text, cp1250(), records)) << text;
+}
+
 TEST(MessageText, ErrorsNameLineAndColumn) {
     const std::string full(kCellCount, 'A');
     const struct {
@@ -298,7 +323,7 @@ TEST(MessageText, ErrorsNameLineAndColumn) {
         {"[message x]", "1:10: bad number \"x\" in [message x]"},
         {"[message 1]\n[message 1]", "2:1: [message 1] appears twice"},
         {"[message 2]\nok\n[message 3]\n {efect}", "4:2: unknown item {efect}"},
-        {"", "1:1: a message set needs sections [message N]"},
+        {" \n\t\n  x\n[message 1]", "3:3: text before the first [message N]"},
     };
     for (const auto& c : setCases) {
         MessageSetRecords records{};

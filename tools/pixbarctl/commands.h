@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commandtable.h"
 #include "messagetext.h"
 
 #include <cstdint>
@@ -18,8 +19,6 @@ int runSignCommand(int argc, char** argv);
 int runDecode(int argc, char** argv);
 /// `pixbarctl compose TEXT|- -o OUT.kom|OUT.kzb`: writes the record or set a text describes.
 int runCompose(int argc, char** argv);
-
-inline constexpr int kExitUsage = 64;
 
 /// A message text given where a message file may stand: a name ending in .txt, or "-".
 bool isMessageText(const std::string& file);

@@ -2,6 +2,7 @@
 // picture after a given number of ticks, or a strip of pictures.
 
 #include "commands.h"
+#include "commandtable.h"
 
 #include "filmstrip.h"
 #include "gifanimation.h"
@@ -10,6 +11,7 @@
 #include "player.h"
 #include "previewdriver.h"
 #include "timing.h"
+#include "workingfolder.h"
 
 #include <QImage>
 #include <QString>
@@ -37,7 +39,8 @@ constexpr long long kMaxTicks = 100'000'000; // about two weeks of the sign's ti
 constexpr char kUsage[] =
     "usage: pixbarctl render FILE [--message N] [--width W] [--height H] [--speed V] "
     "[--display P] [--switching 0|1] [--ticks T] [--every K --count N] "
-    "[--now \"YYYY-MM-DD HH:MM\"] [--user-font FILE.fnd] [--text | --png OUT.png | --gif OUT.gif]";
+    "[--now \"YYYY-MM-DD HH:MM\"] [--user-font FILE.fnd] [--data DIR] "
+    "[--text | --png OUT.png | --gif OUT.gif]";
 
 struct Options {
     std::string file;
@@ -55,6 +58,7 @@ struct Options {
     std::optional<std::string> png;
     std::optional<std::string> gif;
     std::optional<std::string> userFont; ///< font 14, as "Czcionkę użytkownika" loads it
+    std::optional<std::string> data;     ///< the folder of the fonts and symbols, if named
 };
 
 /// Thrown with a one-line message for the user; `code` is the exit status.
@@ -116,6 +120,7 @@ Options parseOptions(int argc, char** argv) {
             name = arg.substr(0, eq);
             inlineValue = arg.substr(eq + 1);
         }
+        if (!findOption("render", name)) throw Failure{"unknown option " + std::string(name)};
         if (name == "--text") {
             o.text = true;
             continue;
@@ -152,6 +157,9 @@ Options parseOptions(int argc, char** argv) {
         else if (name == "--user-font") {
             if (value.empty()) throw Failure{"--user-font needs a file name"};
             o.userFont = std::string(value);
+        } else if (name == "--data") {
+            if (value.empty()) throw Failure{"--data needs a folder name"};
+            o.data = std::string(value);
         } else if (name == "--png") {
             if (value.empty()) throw Failure{"--png needs a file name"};
             o.png = std::string(value);
@@ -233,10 +241,15 @@ int render(const Options& o) {
     int index = 0;
     const auto pages = loadPages(o, index);
 
+    // Only read from the data folder: the user's own files stay relative to where they are.
+    const DataFolder data = findDataFolder(DataPlaces::fromProcess(runningProgramFolder()),
+                                           o.data.value_or(std::string()));
+    if (!data) throw Failure{data.error, kExitFile};
     auto emulator = std::make_unique<Emulator>();
     Emulator& emu = *emulator;
-    if (FileResult r = emu.glyphs.LoadBuiltInFonts("."); !r) throw Failure{r.message(), kExitFile};
-    emu.glyphs.setStartDirectory(".");
+    if (FileResult r = emu.glyphs.LoadBuiltInFonts(data.folder); !r)
+        throw Failure{r.message(), kExitFile};
+    emu.glyphs.setStartDirectory(data.folder);
     emu.geometry.set(o.width, o.height);
     if (FileResult r = InitEmulator(emu); !r) throw Failure{r.message(), kExitFile};
     if (o.userFont) {

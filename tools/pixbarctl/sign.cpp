@@ -1,4 +1,5 @@
 // The sign commands of pixbarctl: one protocol operation per call, over a named port.
+#include "commandtable.h"
 #include "commands.h"
 
 #include "settings.h"
@@ -37,25 +38,7 @@ constexpr int kMaxBrightness = 100;
 constexpr int kMaxSpeed = 20;
 
 void printUsage() {
-    std::fprintf(stderr,
-                 "usage: pixbarctl [--ports-dir DIR] --port NAME [--address N] COMMAND\n"
-                 "commands:\n"
-                 "  ports                         list the COM ports (writes com-ports.dump)\n"
-                 "  identify                      ask the sign for its serial number\n"
-                 "  info                          serial number, width, height, version\n"
-                 "  clock                         set the sign's clock to the local time\n"
-                 "  config BRIGHTNESS SPEED POSITION   1..100, 1..20, 0..134\n"
-                 "  send-message N FILE.kom|.txt  message N (1..8) in blocks\n"
-                 "  send-set FILE.kzb|.txt        messages 1..8 in blocks\n"
-                 "  send-font FILE.fnd            the user font\n"
-                 "  send-symbols [FILE]           the graphic symbol table (gfx_symbols.bin)\n"
-                 "  store SLOT FILE.kom           the message in one frame into slot 1..9\n"
-                 "  show SLOT                     show slot 1..9\n"
-                 "  text SLOT TEXT                a text (UTF-8, sent in code page 1250)\n"
-                 "  sync [--file DATA] [--config as.cfg]   file sync mode until SIGTERM/SIGINT\n"
-                 "port NAME: COMn, a device path, or tcp:HOST:PORT / tcp:[IPv6]:PORT\n"
-                 "exit code: 0 ok, 1 no reply, 2 rejected, 100 bad slot, 101 text too long,\n"
-                 "           10 port cannot be opened, 64 wrong arguments\n");
+    printHelp(stderr);
 }
 
 int usageError(const char* what) {
@@ -163,9 +146,10 @@ int runSignCommand(int argc, char** argv) {
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
         const std::string option = argv[i];
         if (option == "--help") {
-            printUsage();
+            printHelp(stdout);
             return 0;
         }
+        if (!findOption("", option)) return usageError("unknown option");
         if (i + 1 >= argc) return usageError("an option lacks its value");
         const char* value = argv[++i];
         if (option == "--ports-dir") {
@@ -182,6 +166,8 @@ int runSignCommand(int argc, char** argv) {
     }
     if (i >= argc) return usageError("no command");
     const std::string command = argv[i++];
+    if (const CommandEntry* entry = findCommand(command); !entry || !entry->sign)
+        return usageError("unknown command");
     const int rest = argc - i;
     char** args = argv + i;
 

@@ -3,6 +3,7 @@
 
 #include "autosyncsession.h"
 #include "commands.h"
+#include "commandtable.h"
 #include "portdevice.h"
 
 #include <QDateTime>
@@ -74,7 +75,7 @@ int runSync(const QString& portsDir, const QString& portName, std::uint16_t addr
     QString configFile = QString::fromLatin1(pixbar::kSyncConfigFile);
     for (int i = 0; i < argc; ++i) {
         const std::string option = argv[i];
-        if (i + 1 >= argc || (option != "--file" && option != "--config")) {
+        if (i + 1 >= argc || !findOption("sync", option)) {
             usage();
             return kExitUsage;
         }
