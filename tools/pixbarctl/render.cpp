@@ -6,6 +6,7 @@
 
 #include "filmstrip.h"
 #include "gifanimation.h"
+#include "preview.h"
 #include "messagerecord.h"
 #include "pixbar.h"
 #include "player.h"
@@ -245,16 +246,26 @@ int render(const Options& o) {
     const DataFolder data = findDataFolder(DataPlaces::fromProcess(runningProgramFolder()),
                                            o.data.value_or(std::string()));
     if (!data) throw Failure{data.error, kExitFile};
-    auto emulator = std::make_unique<Emulator>();
-    Emulator& emu = *emulator;
-    if (FileResult r = emu.glyphs.LoadBuiltInFonts(data.folder); !r)
+    GlyphSets glyphs;
+    if (FileResult r = glyphs.LoadBuiltInFonts(data.folder); !r)
         throw Failure{r.message(), kExitFile};
-    emu.glyphs.setStartDirectory(data.folder);
-    emu.geometry.set(o.width, o.height);
-    if (FileResult r = InitEmulator(emu); !r) throw Failure{r.message(), kExitFile};
+    glyphs.setStartDirectory(data.folder);
+
+    PreviewRequest request;
+    request.pages = pages;
+    request.index = index;
+    request.width = o.width;
+    request.height = o.height;
+    request.settings.speed = o.speed;
+    request.settings.DisplayTimePosition = o.display;
+    request.settings.switching = std::uint16_t(o.switching);
     if (o.userFont) {
-        if (FileResult r = emu.glyphs.LoadUserFont(*o.userFont); !r)
+        // Read as "Czcionkę użytkownika" loads it, so its errors name the file.
+        GlyphSets loaded;
+        if (FileResult r = loaded.LoadUserFont(*o.userFont); !r)
             throw Failure{r.message(), kExitFile};
+        const HeadedImage& image = loaded.userFontImage();
+        request.userFont.assign(image.bytes.begin(), image.bytes.begin() + std::ptrdiff_t(image.size));
     }
 
     std::unique_ptr<Clock> clock;
@@ -262,48 +273,35 @@ int render(const Options& o) {
         clock = std::make_unique<FixedClock>(*o.now);
     else
         clock = std::make_unique<SystemClock>();
-    PreviewSettings settings;
-    settings.speed = o.speed;
-    settings.DisplayTimePosition = o.display;
-    settings.switching = std::uint16_t(o.switching);
 
-    HeadlessTest test(emu, *clock, settings);
     // A lower or empty message plays nothing: the sign stays dark, as in the designer.
-    test.start(pages, index);
-    if (o.gif) {
+    const PreviewRenderer renderer(glyphs);
+    std::string error;
+    if (o.gif || o.png) {
         // Without a strip the animation shows the first full pass.
-        const StripTicks film{std::uint64_t(o.ticks), std::uint64_t(o.every.value_or(0)),
-                              std::uint64_t(o.count.value_or(0))};
-        if (!WriteAnimation(test, film, *o.gif))
-            throw Failure{*o.gif + ": cannot be written", kExitFile};
+        request.ticks = o.gif ? StripTicks{std::uint64_t(o.ticks), std::uint64_t(o.every.value_or(0)),
+                                           std::uint64_t(o.count.value_or(0))}
+                              : StripTicks{std::uint64_t(o.ticks), std::uint64_t(o.every.value_or(1)),
+                                           std::uint64_t(o.count.value_or(1))};
+        const std::vector<std::uint8_t> bytes =
+            o.gif ? renderer.gif(request, *clock, error) : renderer.png(request, *clock, error);
+        if (bytes.empty()) throw Failure{error, kExitFile};
+        const std::string& file = o.gif ? *o.gif : *o.png;
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        out.close();
+        if (!out) throw Failure{file + ": cannot be written", kExitFile};
         return 0;
     }
 
-    const long long count = o.count.value_or(1);
-    std::optional<QImage> strip;
-    if (o.png) {
-        strip.emplace(kLedBitmapWidth, int(kLedBitmapHeight * count), QImage::Format_RGB32);
-        strip->fill(Qt::black);
-    }
+    request.ticks = {std::uint64_t(o.ticks), std::uint64_t(o.every.value_or(1)),
+                     std::uint64_t(o.count.value_or(1))};
     long long n = 0;
-    const StripTicks film{std::uint64_t(o.ticks), std::uint64_t(o.every.value_or(1)),
-                          std::uint64_t(count)};
-    SampleStrip(test, film, [&](std::uint64_t, const FrameBuffer& frame) {
-        if (strip) {
-            RenderLeds(emu.geometry, frame, emu.bitmap);
-            for (int y = 0; y < kLedBitmapHeight; ++y)
-                std::copy_n(emu.bitmap.pixels.begin() + std::ptrdiff_t(y) * kLedBitmapWidth,
-                            kLedBitmapWidth,
-                            reinterpret_cast<std::uint32_t*>(
-                                strip->scanLine(int(n * kLedBitmapHeight) + y)));
-        } else {
-            if (n > 0) std::fputs("\n", stdout);
-            printText(emu.geometry, frame);
-        }
-        ++n;
+    const bool played = renderer.frames(request, *clock, error, [&](Emulator& emu, const FrameBuffer& frame) {
+        if (n++ > 0) std::fputs("\n", stdout);
+        printText(emu.geometry, frame);
     });
-    if (strip && !strip->save(QString::fromStdString(*o.png), "PNG"))
-        throw Failure{*o.png + ": cannot be written", kExitFile};
+    if (!played) throw Failure{error, kExitFile};
     return std::fflush(stdout) == 0 ? 0 : kExitFile;
 }
 

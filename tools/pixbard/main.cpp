@@ -53,20 +53,6 @@ int usage(const char* what) {
     return kExitUsage;
 }
 
-/// The folder the fonts for previews come from: --data, else the designer's rule.
-std::filesystem::path dataFolder(const std::string& given, const char* argv0) {
-    if (!given.empty()) return given;
-    std::error_code ec;
-    const auto exe = std::filesystem::canonical("/proc/self/exe", ec);
-    const auto places =
-        pixbar::DataPlaces::fromProcess(ec ? std::filesystem::path(argv0).parent_path() : exe.parent_path());
-    for (const auto& folder : std::vector<std::filesystem::path>{places.currentDirectory})
-        if (std::filesystem::exists(folder / pixbar::kBuiltInFonts[0].file)) return folder;
-    for (const auto& folder : pixbar::installedDataFolders(places))
-        if (std::filesystem::exists(folder / pixbar::kBuiltInFonts[0].file)) return folder;
-    return places.currentDirectory;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -139,11 +125,18 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
 
-    const std::filesystem::path data = dataFolder(dataDir, argv[0]);
+    // The fonts for previews are found as pixbarctl finds them; a service without them still
+    // serves its signs.
+    const pixbar::DataFolder data = pixbar::findDataFolder(
+        pixbar::DataPlaces::fromProcess(pixbar::runningProgramFolder()), dataDir);
     pixbar::GlyphSets glyphs;
-    if (pixbar::FileResult r = glyphs.LoadBuiltInFonts(data); !r)
-        std::fprintf(stderr, "pixbard: %s (previews are not available)\n", r.message().c_str());
-    glyphs.setStartDirectory(data);
+    if (!data) {
+        std::fprintf(stderr, "pixbard: %s (podglądy niedostępne)\n", data.error.c_str());
+    } else {
+        if (pixbar::FileResult r = glyphs.LoadBuiltInFonts(data.folder); !r)
+            std::fprintf(stderr, "pixbard: %s (podglądy niedostępne)\n", r.message().c_str());
+        glyphs.setStartDirectory(data.folder);
+    }
     pixbar::SystemClock clock;
     const ProtocolFactory factory = [] { return std::make_unique<pixbar::ComProtocol>(); };
     SignService service(config, factory, glyphs, clock);
