@@ -7,6 +7,20 @@ PreviewDriver::PreviewDriver(Emulator& emulator, TickSource& ticks, const Clock&
     : m_emulator(emulator), m_ticks(ticks), m_settings(settings), m_player(emulator, clock),
       m_painted([this] { painted(); }) {}
 
+PreviewDriver::~PreviewDriver() {
+    setPlaying(false);
+}
+
+void PreviewDriver::setPlaying(bool playing) {
+    m_playing = playing;
+    if (playing == m_holdingTicks) return;
+    m_holdingTicks = playing;
+    if (playing)
+        m_ticks.hold();
+    else
+        m_ticks.release();
+}
+
 void PreviewDriver::painted() {
     if (m_repaint) m_repaint();
     const LedArea changed = m_emulator.bitmap.takeChanged();
@@ -28,7 +42,7 @@ bool PreviewDriver::start(const MessageRecord& record, const MessageRecord& foll
 
 bool PreviewDriver::begin(PlayStart start) {
     m_stopRequested = false;
-    m_playing = start == PlayStart::Playing;
+    setPlaying(start == PlayStart::Playing);
     m_outcome = m_playing ? Outcome::Playing : Outcome::NothingToPlay;
     return m_playing;
 }
@@ -42,10 +56,10 @@ PreviewDriver::Outcome PreviewDriver::poll(const std::function<void()>& processE
             if (m_paintLeds)
                 RenderChangedLeds(m_emulator.geometry, m_emulator.frame, m_emulator.bitmap);
             painted();
-            m_playing = false;
+            setPlaying(false);
             m_outcome = Outcome::Stopped;
         } else if (m_player.switchingEnd(m_settings)) {
-            m_playing = false;
+            setPlaying(false);
             m_outcome = Outcome::Ended;
         } else if (!m_player.stepDue()) {
             break; // nothing more until the next tick

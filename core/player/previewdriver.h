@@ -10,7 +10,9 @@ namespace pixbar {
 
 /// Plays a test on the emulated sign the way the designer's window does: a step is taken on
 /// the first pass after its counter has reached 0, the LEDs a step changed are repainted
-/// after it (a step that changes nothing repaints nothing), and between passes the driver waits for the next tick instead of spinning.
+/// after it (a step that changes nothing repaints nothing), and between passes the driver waits for
+/// the next tick instead of spinning. The driver holds the tick source while a test plays, so the
+/// tick rests between tests.
 ///
 /// Two ways to drive it from a GUI event loop:
 /// - `run(processEvents)` plays the whole test inside the test command's handler. After every
@@ -37,6 +39,9 @@ public:
 
     PreviewDriver(Emulator& emulator, TickSource& ticks, const Clock& clock,
                   const PreviewSettings& settings);
+    ~PreviewDriver();
+    PreviewDriver(const PreviewDriver&) = delete;
+    PreviewDriver& operator=(const PreviewDriver&) = delete;
 
     /// Called after every step that ends with its painting, whether or not the picture
     /// changed, and after the stop has cleared the picture.
@@ -70,6 +75,8 @@ public:
 private:
     bool begin(PlayStart start);
     void painted();
+    /// Holds the tick from the start of a test to its end, and only then.
+    void setPlaying(bool playing);
 
     Emulator& m_emulator;
     TickSource& m_ticks;
@@ -79,6 +86,7 @@ private:
     std::function<void(const LedArea&)> m_repaintArea;
     std::function<void()> m_painted; ///< the player's callback: painted()
     bool m_playing = false;
+    bool m_holdingTicks = false;
     bool m_stopRequested = false;
     bool m_paintLeds = true;
     Outcome m_outcome = Outcome::NothingToPlay;

@@ -2,6 +2,10 @@
 
 #include <ctime>
 
+#ifdef __linux__
+#include <pthread.h>
+#endif
+
 namespace pixbar {
 
 namespace {
@@ -49,20 +53,55 @@ void RealTickSource::stop() {
         std::lock_guard lock(m_mutex);
         m_stop = true;
     }
-    m_stopRequested.notify_all();
+    m_wake.notify_all();
     m_tickArrived.notify_all();
     if (m_thread.joinable()) m_thread.join();
 }
 
+void RealTickSource::hold() {
+    std::lock_guard lock(m_mutex);
+    ++m_holds;
+    m_wanted = true;
+    if (m_resting) m_wake.notify_one();
+}
+
+void RealTickSource::release() {
+    // The thread notices at its next deadline and rests then; one wake either way.
+    std::lock_guard lock(m_mutex);
+    if (m_holds > 0) --m_holds;
+}
+
+bool RealTickSource::resting() const {
+    std::lock_guard lock(m_mutex);
+    return m_resting;
+}
+
 void RealTickSource::run() {
+#ifdef __linux__
+    pthread_setname_np(pthread_self(), kThreadName);
+#endif
     using Steady = std::chrono::steady_clock;
-    auto deadline = Steady::now() + m_period;
+    std::unique_lock lock(m_mutex);
     for (;;) {
-        {
-            std::unique_lock lock(m_mutex);
-            if (m_stopRequested.wait_until(lock, deadline, [this] { return m_stop; })) return;
-            // Deadlines stay on the grid of the start, so late wake-ups do not add up.
+        m_resting = true;
+        while (!m_stop && !needed()) {
+            m_wake.wait(lock);
+            m_wakeups.fetch_add(1);
+        }
+        m_resting = false;
+        if (m_stop) return;
+        auto deadline = Steady::now() + m_period;
+        for (;;) {
+            m_wake.wait_until(lock, deadline);
+            m_wakeups.fetch_add(1);
+            if (m_stop) return;
             const auto now = Steady::now();
+            if (now < deadline) continue; // woken before the deadline
+            // A waiter between two waits still wants the next tick: it rests only when the
+            // whole period passed without a hold or a waiter.
+            if (!needed() && !m_wanted) break;
+            m_wanted = false;
+            // Deadlines stay on the grid of the start, so late wake-ups do not add up.
             int due = 0;
             while (deadline <= now && due <= kMaxCatchUp) {
                 deadline += m_period;
@@ -73,15 +112,22 @@ void RealTickSource::run() {
                 m_counters.countDown();
                 m_ticks.fetch_add(1);
             }
+            // Notified after unlocking, so a waiter does not wake only to block on the mutex.
+            lock.unlock();
+            m_tickArrived.notify_all();
+            lock.lock();
         }
-        // Notified after unlocking, so a waiter does not wake only to block on the mutex.
-        m_tickArrived.notify_all();
     }
 }
 
 void RealTickSource::waitForTick(std::uint64_t seen, std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
+    ++m_waiters;
+    m_wanted = true;
+    if (m_resting) m_wake.notify_one();
     m_tickArrived.wait_for(lock, limit, [&] { return m_ticks.load() > seen || m_stop; });
+    --m_waiters;
+    m_wanted = true;
 }
 
 void ManualTickSource::advance(std::uint64_t count) {

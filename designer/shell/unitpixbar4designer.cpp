@@ -53,7 +53,8 @@ TForm1::TForm1(UserPrompts& prompts, TickFactory ticks, const Clock* clock, QWid
     : QMainWindow(parent), m_prompts(prompts), m_startDirectory(QDir::currentPath()),
       m_clock(clock) {
     setObjectName(QStringLiteral("Form1"));
-    // The 12 ms tick runs from here until the program ends.
+    // The 12 ms tick thread lives from here until the program ends; it ticks only while a
+    // preview plays and sleeps without waking otherwise.
     m_ticks = ticks ? ticks(m_emu.counters) : std::make_unique<RealTickSource>(m_emu.counters);
     if (!m_clock) {
         m_ownClock = std::make_unique<SystemClock>();
