@@ -1,5 +1,7 @@
 #include "httpfront.h"
 
+#include "pagefiles.h"
+
 #include <httplib.h>
 
 namespace pixbard {
@@ -20,6 +22,23 @@ std::size_t headSize(const httplib::Request& req) {
     std::size_t size = req.method.size() + req.target.size() + req.version.size() + 4;
     for (const auto& [name, value] : req.headers) size += name.size() + value.size() + 4;
     return size;
+}
+
+/// The page's own files; false for any other path. A browser that has the file already is
+/// answered 304, so a later load of the page costs a few hundred bytes.
+bool servePage(const httplib::Request& req, httplib::Response& res) {
+    const PageFile* file = FindPageFile(req.path);
+    if (!file) return false;
+    res.set_header("Cache-Control", "no-cache");
+    res.set_header("ETag", std::string(file->etag));
+    res.set_header("X-Content-Type-Options", "nosniff");
+    if (req.get_header_value("If-None-Match") == file->etag) {
+        res.status = 304;
+        return true;
+    }
+    res.status = 200;
+    res.set_content(std::string(file->content), std::string(file->contentType));
+    return true;
 }
 
 } // namespace
@@ -62,8 +81,12 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
         request.accept = req.get_header_value("Accept");
         request.body = std::move(body);
         write(res, service.handle(request));
+        // The symbols' pictures never change while the program runs.
+        if (res.status == 200 && req.path.starts_with("/api/v1/symbols/"))
+            res.set_header("Cache-Control", "max-age=86400");
     };
     const auto bodiless = [answer](const httplib::Request& req, httplib::Response& res) {
+        if (req.method != "OPTIONS" && servePage(req, res)) return;
         answer(req, res, {});
     };
     // The body is read here rather than by the library, so that a request without one
