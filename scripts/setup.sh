@@ -19,6 +19,8 @@ packages+=(libcpp-httplib-dev curl openssl)
 packages+=(libmosquitto-dev mosquitto mosquitto-clients)
 # Its end-to-end tests are Python scripts (the standard library only).
 packages+=(python3)
+# pixbard's web page is tested in headless Chromium driven by Selenium.
+packages+=(chromium chromium-driver python3-selenium)
 # The windows: the UI font with Tahoma's metrics, and Qt's own texts in Polish.
 packages+=(qt6-translations-l10n fonts-wine)
 

@@ -18,8 +18,6 @@ namespace pixbar::service {
 namespace {
 
 constexpr int kMaxSlot = 9;
-constexpr int kMaxBrightness = 100;
-constexpr int kMaxSpeed = 20;
 
 std::variant<QJsonObject, BadRequest> parseObject(std::string_view body) {
     if (!IsUtf8(body)) return BadRequest{400, "treść nie jest w UTF-8"};
@@ -147,8 +145,8 @@ std::variant<ConfigChange, BadRequest> ParseConfigBody(std::string_view body) {
         const char* name;
         int min, max;
         std::optional<int>* out;
-    } fields[] = {{"brightness", 1, kMaxBrightness, &change.brightness},
-                  {"speed", 1, kMaxSpeed, &change.speed},
+    } fields[] = {{"brightness", kMinBrightness, kMaxBrightness, &change.brightness},
+                  {"speed", kMinSpeed, kMaxSpeed, &change.speed},
                   {"displayTime", 0, kDisplayTimeNoSwitch, &change.displayTime}};
     for (const auto& f : fields) {
         auto value = member(o, f.name, f.min, f.max);

@@ -12,6 +12,12 @@
 
 namespace pixbar::service {
 
+/// The ranges of the sign's settings, as the designer's sliders have them.
+inline constexpr int kMinBrightness = 1;
+inline constexpr int kMaxBrightness = 100;
+inline constexpr int kMinSpeed = 1;
+inline constexpr int kMaxSpeed = 20;
+
 /// A request as the HTTP side hands it over: nothing in it is trusted.
 struct ApiRequest {
     std::string method;

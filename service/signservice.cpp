@@ -3,6 +3,7 @@
 #include "codepage1250.h"
 #include "messagetext.h"
 #include "openapi.h"
+#include "palettejson.h"
 #include "preview.h"
 #include "settings.h"
 #include "signjobs.h"
@@ -75,7 +76,8 @@ ApiResponse ErrorResponse(int status, const std::string& text) {
 
 SignService::SignService(const ServiceConfig& config, const ProtocolFactory& factory,
                          GlyphSets glyphs, const Clock& clock, std::chrono::milliseconds retry)
-    : m_glyphs(std::move(glyphs)), m_clock(clock) {
+    : m_glyphs(std::move(glyphs)), m_fontTable(m_glyphs), m_clock(clock) {
+    m_fontTable.InitFonts();
     for (const SignEntry& entry : config.signs) {
         auto sign = std::make_unique<Sign>();
         sign->worker = std::make_unique<SignWorker>(entry, factory, retry);
@@ -144,11 +146,16 @@ ApiResponse SignService::handle(const ApiRequest& request) {
             if (!get) return methodNotAllowed();
             return {200, "application/json", std::string(kOpenApiDocument)};
         }
+        if (head == "palette") return get ? palette(request) : methodNotAllowed();
         if (head == "compose") return post ? compose(request) : methodNotAllowed();
         if (head == "decode") return post ? decode(request) : methodNotAllowed();
         if (head == "preview.gif" || head == "preview.png")
             return get || post ? preview(request, head == "preview.gif") : methodNotAllowed();
         return ErrorResponse(404, "nie ma takiej ścieżki");
+    }
+    if (head == "symbols" && parts.size() == 2) {
+        if (!get) return methodNotAllowed();
+        return symbolPicture(parts[1]);
     }
     if (head != "signs") return ErrorResponse(404, "nie ma takiej ścieżki");
     const auto it = m_signs.find(parts[1]);
@@ -256,6 +263,29 @@ ApiResponse SignService::compose(const ApiRequest& request) {
         o["cells"] = composed.records[0].end();
     }
     return okResponse(o);
+}
+
+ApiResponse SignService::palette(const ApiRequest& request) {
+    std::vector<std::uint8_t> userFont;
+    if (const auto it = request.query.find("sign"); it != request.query.end()) {
+        const auto sign = m_signs.find(it->second);
+        if (sign == m_signs.end()) return ErrorResponse(404, "nie ma linijki " + it->second);
+        std::lock_guard lock(sign->second->mutex);
+        userFont = sign->second->userFont;
+    }
+    return {200, "application/json", PaletteJson(m_fontTable, userFont)};
+}
+
+ApiResponse SignService::symbolPicture(const std::string& file) {
+    constexpr std::string_view kPng = ".png";
+    const std::string_view name(file);
+    const auto code = name.ends_with(kPng)
+                          ? ParseBoundedInt(name.substr(0, name.size() - kPng.size()), 1, 0xFF)
+                          : std::nullopt;
+    if (!code) return ErrorResponse(404, "symbole mają numery od 1 do 255");
+    const auto png = SymbolPicture(m_fontTable, *code);
+    if (!png) return ErrorResponse(404, "czcionka symboli nie ma symbolu " + std::to_string(*code));
+    return {200, "image/png", std::string(png->begin(), png->end())};
 }
 
 ApiResponse SignService::decode(const ApiRequest& request) {

@@ -45,11 +45,14 @@ private:
     ApiResponse preview(const ApiRequest& request, bool gif);
     ApiResponse compose(const ApiRequest& request);
     ApiResponse decode(const ApiRequest& request);
+    ApiResponse palette(const ApiRequest& request);
+    ApiResponse symbolPicture(const std::string& file);
     std::string statusJson(const Sign& sign) const;
 
     std::map<std::string, std::unique_ptr<Sign>> m_signs;
     std::vector<std::string> m_order; ///< as the config lists them
     GlyphSets m_glyphs;
+    GlyphSets m_fontTable; ///< m_glyphs with the font table filled, for captions and symbols
     const Clock& m_clock;
 };
 

@@ -4,6 +4,7 @@
 #include "categorybuttons.h"
 #include "drawgrid.h"
 #include "ledview.h"
+#include "palette.h"
 
 #include <QLabel>
 #include <QMenuBar>
@@ -28,26 +29,12 @@ const QColor kSampleGrey(80, 80, 80);
 const QColor kSampleMaroon(100, 10, 50);
 const QColor kSampleBlack(0, 0, 0);
 
-struct EffectCommand {
-    const char* caption;
-    EffectCode code;
-};
+using textform::EffectCaption;
+using textform::kEffectCaptions;
 
-/// The effect commands in the order of the menus and the button panel.
-constexpr EffectCommand kEffectCommands[] = {
-    {"Scroller", EffectCode::Scroller},
-    {"Tekst stojący", EffectCode::StandingText},
-    {"Najazd z dołu", EffectCode::SlideFromBottom},
-    {"Najazd z góry", EffectCode::SlideFromTop},
-    {"Roleta z dołu", EffectCode::BlindFromBottom},
-    {"Roleta z góry", EffectCode::BlindFromTop},
-    {"Piksele", EffectCode::Pixels},
-    {"Linie z dołu", EffectCode::LinesFromBottom},
-    {"Linie z góry", EffectCode::LinesFromTop},
-    {"Mrugaj inwersją", EffectCode::BlinkInverse},
-    {"Mrugaj ekranem", EffectCode::BlinkScreen},
-    {"Maszyna do pisania", EffectCode::Typewriter},
-};
+QString fromTable(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 } // namespace
 
@@ -81,10 +68,10 @@ void TForm1::buildMenus() {
 
     QMenu* efekty = menuBar()->addMenu(QStringLiteral("&Efekty"));
     efekty->addAction(QStringLiteral("Pauza"), this, &TForm1::EfektyPauzaClick);
-    for (const EffectCommand& e : kEffectCommands) {
+    for (const EffectCaption& e : kEffectCaptions) {
         // The menu has always spelt this one without its accent.
         const QString caption = e.code == EffectCode::SlideFromTop ? QStringLiteral("Najazd z gory")
-                                                                   : QString::fromUtf8(e.caption);
+                                                                   : fromTable(e.caption);
         efekty->addAction(caption, this, [this, code = e.code] { insertEffect(code); });
     }
 
@@ -179,10 +166,10 @@ void TForm1::buildToolBar() {
     fmt->addAction(QStringLiteral("&Zwykły"), this, &TForm1::FormatZwyklyClick);
     fmt->addAction(QStringLiteral("&Inwersja"), this, &TForm1::FormatInwersjaClick);
     QMenu* eff = messageMenu->addMenu(QStringLiteral("&Efekty"));
-    for (const EffectCommand& e : kEffectCommands) {
+    for (const EffectCaption& e : kEffectCaptions) {
         if (e.code == EffectCode::BlinkInverse || e.code == EffectCode::BlinkScreen) continue;
         const QString caption = e.code == EffectCode::Scroller ? QStringLiteral("&Scroller")
-                                                               : QString::fromUtf8(e.caption);
+                                                               : fromTable(e.caption);
         eff->addAction(caption, this, [this, code = e.code] { insertEffect(code); });
     }
     QMenu* ins = messageMenu->addMenu(QStringLiteral("&Wstaw"));
@@ -233,7 +220,7 @@ void TForm1::buildPanel() {
         if (group == m_fontGroup) drawFontButton(p, r, item);
     });
 
-    m_fontGroup = m_panel->addGroup(QStringLiteral("Czcionki"));
+    m_fontGroup = m_panel->addGroup(fromTable(textform::kGroupFonts));
     for (int i = 0; i < kFontButtons; ++i) {
         const int font = i + 1;
         m_panel->addItem(m_fontGroup, QString(), [this, font] {
@@ -245,28 +232,28 @@ void TForm1::buildPanel() {
     }
     m_panel->setItemHeight(m_fontGroup, 28);
 
-    const int format = m_panel->addGroup(QStringLiteral("Format"));
-    m_panel->addItem(format, QStringLiteral("Zwykły"), [this] { FormatZwyklyClick(); });
-    m_panel->addItem(format, QStringLiteral("Inwersja"), [this] { FormatInwersjaClick(); });
+    const int format = m_panel->addGroup(fromTable(textform::kGroupFormat));
+    m_panel->addItem(format, fromTable(textform::kCaptionNormal), [this] { FormatZwyklyClick(); });
+    m_panel->addItem(format, fromTable(textform::kCaptionInverse), [this] { FormatInwersjaClick(); });
 
-    const int timed = m_panel->addGroup(QStringLiteral("Efekty czasowe"));
-    m_panel->addItem(timed, QStringLiteral("Pauza"), [this] { EfektyPauzaClick(); });
+    const int timed = m_panel->addGroup(fromTable(textform::kGroupTimed));
+    m_panel->addItem(timed, fromTable(textform::kCaptionPause), [this] { EfektyPauzaClick(); });
 
-    const int graphic = m_panel->addGroup(QStringLiteral("Efekty graficzne"));
-    for (const EffectCommand& e : kEffectCommands)
-        m_panel->addItem(graphic, QString::fromUtf8(e.caption),
+    const int graphic = m_panel->addGroup(fromTable(textform::kGroupGraphic));
+    for (const EffectCaption& e : kEffectCaptions)
+        m_panel->addItem(graphic, fromTable(e.caption),
                          [this, code = e.code] { insertEffect(code); });
     m_panel->addItem(graphic, QStringLiteral("Scroller migający"), {});
 
-    const int insert = m_panel->addGroup(QStringLiteral("Wstaw w komunikat"));
+    const int insert = m_panel->addGroup(fromTable(textform::kGroupInsert));
     m_panel->addItem(
-        insert, QStringLiteral("Data (Rok/Miesiąc/Dzień)"), [this] { WstawDateClick(); },
+        insert, fromTable(textform::kCaptionDate), [this] { WstawDateClick(); },
         QStringLiteral("Wstaw aktualną datę"));
     m_panel->addItem(
-        insert, QStringLiteral("Czas (Godzina/Minuta)"), [this] { WstawCzasClick(); },
+        insert, fromTable(textform::kCaptionTime), [this] { WstawCzasClick(); },
         QStringLiteral("Wstaw aktualną godzinę i minutę"));
     m_panel->addItem(
-        insert, QStringLiteral("Temperatura"), [this] { WstawTemperatureClick(); },
+        insert, fromTable(textform::kCaptionTemperature), [this] { WstawTemperatureClick(); },
         QStringLiteral("Wstaw temperaturę odczytaną z czujnika"));
     m_panel->addItem(insert, QStringLiteral("Znak ASCII"), [this] { WstawZnakASCIIClick(); });
     m_panel->addItem(insert, QStringLiteral("Symbol"), [this] { WstawSymbolClick(); });
@@ -323,8 +310,7 @@ void TForm1::drawFontButton(QPainter& painter, const QRect& rect, int item) {
     } else if (font == kFontUser) {
         const FontEntry& user = table[kIndexUserFont];
         if (user.data) {
-            text = "14] " + std::to_string(user.width) + "x" + std::to_string(user.height) +
-                   " ABCDE abcde 12345";
+            text = textform::FontCaption(font, user.width, user.height);
         } else {
             // Ę and Ż are written as the LED fonts' own glyph codes 12 and 17.
             text = "WCZYTAJ CZCIONK\x0C U\x11YTKOWNIKA";
@@ -333,8 +319,7 @@ void TForm1::drawFontButton(QPainter& painter, const QRect& rect, int item) {
         }
     } else {
         const FontEntry& e = table[index];
-        text = std::to_string(font) + "] " + std::to_string(e.width) + "x" +
-               std::to_string(e.height) + " ABCDE abcde 12345";
+        text = textform::FontCaption(font, e.width, e.height);
         if (m_emu.geometry.height < 16 && e.height > 8) colour = kSampleGrey;
     }
     const int top = rect.top() + (font <= 6 ? 8 : 4);
