@@ -85,6 +85,8 @@ TokenGuard::Verdict TokenGuard::check(const std::string& peer, std::string_view 
     const auto found = m_failures.find(peer);
     if (found != m_failures.end() && now < found->second.blockedUntil) return Verdict::TooMany;
     if (matches(authorization)) return Verdict::Allowed;
+    // A request that names no token guesses nothing: a browser asks so before its login box.
+    if (trimmed(authorization).empty()) return Verdict::Unauthorized;
 
     if (found == m_failures.end() && m_failures.size() >= kMaxTracked) forgetOld(now);
     Failures& f = m_failures[peer];

@@ -19,8 +19,8 @@ inline constexpr std::chrono::seconds kFailureWindow{60};
 inline constexpr std::chrono::seconds kLockout{60};
 
 /// Checks the token of every request: `Authorization: Bearer TOKEN`, or HTTP Basic with any
-/// user name and the token as password. An address that fails five times within a minute is
-/// refused for a minute.
+/// user name and the token as password. An address that gives a wrong token five times within
+/// a minute is refused for a minute; a request without a token is refused but not counted.
 class TokenGuard {
 public:
     using Now = std::function<std::chrono::steady_clock::time_point()>;

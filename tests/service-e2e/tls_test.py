@@ -52,7 +52,9 @@ def main(folder):
     print("refused: an untrusted certificate, plain HTTP")
 
     frames = len(sim.frames())
+    # A request without a token is refused but not counted (a browser asks so first).
     wrong = [[], ["Authorization: Bearer " + token[:-1] + "0"], ["Authorization: Bearer"],
+             ["Authorization: Bearer " + "x" * 64],
              ["Authorization: Basic " + base64.b64encode(b"x:" + token[:-1].encode()).decode()],
              ["Authorization: Basic !!!"]]
     for headers in wrong:

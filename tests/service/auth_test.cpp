@@ -91,6 +91,20 @@ TEST(TokenGuard, FiveFailuresLockTheAddressOutForAMinute) {
     EXPECT_EQ(g.guard.check("10.0.0.1", right), Verdict::TooMany);
 }
 
+TEST(TokenGuard, RequestsWithoutATokenAreRefusedButNotCounted) {
+    ClockedGuard g;
+    // A browser asks without credentials before it shows its login box, once per file.
+    for (int i = 0; i < 3 * kMaxFailures; ++i)
+        EXPECT_EQ(g.guard.check("10.0.0.1", i % 2 ? "" : "  "), Verdict::Unauthorized) << i;
+    EXPECT_EQ(g.guard.check("10.0.0.1", "Bearer " + kToken), Verdict::Allowed);
+    // Wrong tokens still count, whatever came without one between them.
+    for (int i = 0; i < kMaxFailures; ++i) {
+        EXPECT_EQ(g.guard.check("10.0.0.1", ""), Verdict::Unauthorized) << i;
+        EXPECT_EQ(g.guard.check("10.0.0.1", "Bearer nope"), Verdict::Unauthorized) << i;
+    }
+    EXPECT_EQ(g.guard.check("10.0.0.1", ""), Verdict::TooMany);
+}
+
 TEST(TokenGuard, OnlyFiveFailuresWithinAMinuteCount) {
     // Seconds of each failure; the address is locked after the failure marked true.
     struct Case {

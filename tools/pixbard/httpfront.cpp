@@ -127,49 +127,6 @@ void InstallApi(httplib::Server& server, pixbar::service::SignService& service, 
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
-}
-
-    const auto answer = [&service](const httplib::Request& req, httplib::Response& res,
-                                   std::string body) {
-        ApiRequest request;
-        request.method = req.method;
-        request.path = req.path;
-        for (const auto& [name, value] : req.params) request.query.emplace(name, value);
-        request.contentType = req.get_header_value("Content-Type");
-        request.accept = req.get_header_value("Accept");
-        request.body = std::move(body);
-        write(res, service.handle(request));
-        // The symbols' pictures never change while the program runs.
-        if (res.status == 200 && req.path.starts_with("/api/v1/symbols/"))
-            res.set_header("Cache-Control", "max-age=86400");
-    };
-    const auto bodiless = [answer](const httplib::Request& req, httplib::Response& res) {
-        if (req.method != "OPTIONS" && servePage(req, res)) return;
-        answer(req, res, {});
-    };
-    // The body is read here rather than by the library, so that a request without one
-    // (`curl -X POST .../clock`) is answered at once instead of waiting for a body.
-    const auto withBody = [answer](const httplib::Request& req, httplib::Response& res,
-                                   const httplib::ContentReader& reader) {
-        std::string body;
-        if (req.has_header("Content-Length") || req.has_header("Transfer-Encoding")) {
-            bool tooLarge = false;
-            reader([&](const char* data, std::size_t size) {
-                if (body.size() + size > kMaxBody) {
-                    tooLarge = true;
-                    return false;
-                }
-                body.append(data, size);
-                return true;
-            });
-            if (tooLarge || res.status == 413) {
-                write(res, ErrorResponse(413, "treść żądania ponad 1 MiB"));
-                res.set_header("Connection", "close");
-                return;
-            }
-        }
-        answer(req, res, std::move(body));
-    };
     const char* everything = "/.*";
     server.Get(everything, api);
     server.Post(everything, api);
