@@ -4,8 +4,7 @@
 // the designer's count of repaints), above the same idle, measured in the same run. Needs a display: run it under Xvfb with
 // QT_QPA_PLATFORM=xcb. Goal: ratio at most 1.25.
 
-#include "player_setup.h"
-#include "unitpixbar4designer.h"
+#include "designer_setup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,6 +23,7 @@
 #include <fstream>
 
 using namespace playerbench;
+using namespace designerbench;
 
 namespace {
 
@@ -35,21 +35,6 @@ double processCpuSeconds() {
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
     return seconds(u.ru_utime) + seconds(u.ru_stime);
 }
-
-/// Runs the event loop for `ms` milliseconds.
-void idle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-class SilentPrompts : public UserPrompts {
-public:
-    void error(const QString&) override {}
-    bool question(const QString&) override { return false; }
-    QString openFile(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFile(const QString&, const QString&) override { return {}; }
-};
 
 /// Counts the sign view's paint events and the pixels they cover.
 class PaintCounter : public QObject {
@@ -85,25 +70,11 @@ private:
     const LedBitmap& m_bitmap;
 };
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "bench_designer_cpu";
-    static char* argv[] = {name, nullptr};
-    static QApplication a(argc, argv);
-    return a;
-}
-
 } // namespace
 
 static void BM_DesignerScrollerAgainstBareWindow(benchmark::State& state) {
-    app();
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("pixbar-designer-cpu-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    writeFonts(dir);
-    std::ofstream(dir / "ld.cfg") << "COM1\n90\n2\n134\n24\n16\n1\n";
-    const QString before = QDir::currentPath();
-    QDir::setCurrent(QString::fromStdString(dir.string()));
+    designerApp("bench_designer_cpu");
+    const DesignerFolder folder("pixbar-designer-cpu");
 
     for (auto _ : state) {
         SilentPrompts prompts;
@@ -171,7 +142,5 @@ static void BM_DesignerScrollerAgainstBareWindow(benchmark::State& state) {
         state.counters["bare_paints"] = double(bareCounter.paints);
         state.counters["area_px"] = double(area.width()) * area.height();
     }
-    QDir::setCurrent(before);
-    std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_DesignerScrollerAgainstBareWindow)->Iterations(1)->Unit(benchmark::kSecond);

@@ -6,8 +6,7 @@
 // program) that the main window's constructor started. Needs a display: run it under Xvfb with
 // QT_QPA_PLATFORM=xcb.
 
-#include "player_setup.h"
-#include "unitpixbar4designer.h"
+#include "designer_setup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,6 +25,7 @@
 #include <string>
 
 using namespace playerbench;
+using namespace designerbench;
 
 namespace {
 
@@ -68,41 +68,11 @@ std::string counterName(std::string name) {
     return name;
 }
 
-/// Runs the event loop for `ms` milliseconds.
-void idle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-class SilentPrompts : public UserPrompts {
-public:
-    void error(const QString&) override {}
-    bool question(const QString&) override { return false; }
-    QString openFile(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFile(const QString&, const QString&) override { return {}; }
-};
-
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "bench_designer_idle";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: Qt's exit after Google Benchmark's would touch what is already gone.
-    static QApplication* a = new QApplication(argc, argv);
-    return *a;
-}
-
 } // namespace
 
 static void BM_DesignerAtRest(benchmark::State& state) {
-    app();
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("pixbar-designer-idle-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    writeFonts(dir);
-    std::ofstream(dir / "ld.cfg") << "COM1\n90\n2\n134\n24\n16\n1\n";
-    const QString before = QDir::currentPath();
-    QDir::setCurrent(QString::fromStdString(dir.string()));
+    designerApp("bench_designer_idle");
+    const DesignerFolder folder("pixbar-designer-idle");
 
     for (auto _ : state) {
         SilentPrompts prompts;
@@ -144,7 +114,5 @@ static void BM_DesignerAtRest(benchmark::State& state) {
         state.counters["process_per_s"] = double(total) / seconds;
         for (const auto& [name, n] : byName) state.counters[name + "_per_s"] = double(n) / seconds;
     }
-    QDir::setCurrent(before);
-    std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_DesignerAtRest)->Iterations(1)->Unit(benchmark::kSecond);
