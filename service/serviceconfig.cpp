@@ -109,6 +109,9 @@ private:
             entry.line = m_line;
             if (!validSignName(name))
                 problem("a sign's name is 1 to 32 letters, digits, - or _");
+            else if (name == "group" || name == "service")
+                // <base>/group/... and <base>/service/... are the MQTT side's own topics.
+                problem("\"" + entry.name + "\" is kept for MQTT topics; name the sign otherwise");
             else if (m_names.count(entry.name))
                 problem("sign \"" + entry.name + "\" appears twice");
             m_names.insert(entry.name);
