@@ -193,7 +193,9 @@ std::vector<DiscoveryMessage> SignDiscovery(const MqttEntry& mqtt, std::string_v
         {{"name", "Wyświetlany komunikat"},
          {"command_topic", command("show")},
          {"state_topic", q(state)},
-         {"value_template", "{{ value_json.shown if value_json.shown is not none else '' }}"},
+         // Home Assistant takes "None" as an unknown selection, anything else outside the
+         // options as an error in its log.
+         {"value_template", "{{ value_json.shown if value_json.shown is not none else 'None' }}"},
          {"options", QJsonArray{"1", "2", "3", "4", "5", "6", "7", "8", "9"}}});
     add("button", "clock",
         {{"name", "Zsynchronizuj zegar"},

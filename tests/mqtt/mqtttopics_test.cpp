@@ -345,6 +345,10 @@ TEST(DiscoveryTest, FieldsHomeAssistantNeedsForEachComponent) {
                     EXPECT_EQ(S(options[i]), std::to_string(i + 1));
                     EXPECT_TRUE(std::holds_alternative<Job>(CommandJob("show", S(options[i]))));
                 }
+                // Before any slot is shown the template must give Home Assistant's "None"
+                // (unknown), never a value outside the options.
+                const std::string tmpl = S(c["value_template"]);
+                EXPECT_NE(tmpl.find("else 'None'"), std::string::npos) << tmpl;
             } else if (e.component == "button") {
                 const auto parsed = *ParseCommandTopic(mqtt.base, S(c["command_topic"]));
                 EXPECT_EQ(parsed.command, "clock");
