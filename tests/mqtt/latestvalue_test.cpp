@@ -91,7 +91,8 @@ bool Ready(std::future<JobOutcome>& f) {
 }
 
 Bytes RecordOf(const std::string& text) {
-    const auto& bytes = std::get<MessageRecord>(ParseMessageBody("text/plain", text)).bytes;
+    const auto parsed = ParseMessageBody("text/plain", text);
+    const auto& bytes = std::get<MessageRecord>(parsed).bytes;
     return Bytes(bytes.begin(), bytes.end());
 }
 
