@@ -38,10 +38,10 @@ def write(folder, name, data):
     return path
 
 
-def headed(seed, size):
-    """A user font or symbol table: the header 12 0 0 0 and bytes of a fixed seed."""
-    rng = random.Random(seed)
-    return bytes([12, 0, 0, 0]) + bytes(rng.randrange(256) for _ in range(size - 4))
+def glyph_image(seed, size):
+    """A made-up user font or symbol table: the loader's header, then repeatable noise."""
+    noise = random.Random(seed)
+    return bytes([12, 0, 0, 0]) + bytes(noise.randrange(256) for _ in range(size - 4))
 
 
 def main(folder):
@@ -54,9 +54,9 @@ def main(folder):
     kzb = compose(SET.replace("Pierwszy", "Inny"), os.path.join(folder, "zestaw.kzb"))
     live = compose(LIVE, os.path.join(folder, "live.kom"))
     check(len(kom) == 1024 and len(kzb) == 8192 and len(live) == 1024, "composed sizes")
-    font = headed(1, 2048 + 4)
-    symbols = headed(2, 4096 + 4)
-    font_bigger = headed(3, 9000)
+    font = glyph_image(1, 2048 + 4)
+    symbols = glyph_image(2, 4096 + 4)
+    font_bigger = glyph_image(3, 9000)
     files = {name: write(folder, name, data) for name, data in [
         ("message.txt", MESSAGE), ("set.txt", SET), ("empty.kom", bytes(1024)),
         ("font.fnd", font), ("symbols.bin", symbols), ("font2.fnd", font_bigger)]}
