@@ -90,7 +90,11 @@ private:
         return std::nullopt;
     }
 
-    int endColumn() const { return columnAt(m_line, m_line.size()) + 1; }
+    /// Where a missing word belongs: just past the last one.
+    int endColumn() const {
+        const Word& last = m_words.back();
+        return columnAt(m_line, last.offset + last.text.size());
+    }
 
     bool days(const Word& word, ScheduleEntry& e) {
         e.daysText = std::string(word.text);

@@ -113,8 +113,10 @@ std::vector<DueEntry> ScheduleRunner::advance(const QDateTime& now) {
         }
         return {};
     }
-    if (m_last->secsTo(now) > kMaxLateSeconds) return catchUp(now);
+    // Every day has its clock at 03:00, so a longer gap always holds a late entry.
+    if (m_last->daysTo(now) > kDaysLookedBack) return catchUp(now);
     std::vector<DueEntry> due = DueBetween(m_entries, *m_last, now, m_zone);
+    if (!due.empty() && due.front().at.secsTo(now) > kMaxLateSeconds) return catchUp(now);
     m_last = now;
     return due;
 }

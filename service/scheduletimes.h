@@ -43,8 +43,8 @@ std::vector<DueEntry> CatchUp(const std::vector<ScheduleEntry>& entries, const Q
 /// the sign comes online and at each wake-up, and sleeps until `nextWake`.
 class ScheduleRunner {
 public:
-    /// A timer later than this, or a clock set forward further, catches up instead of running
-    /// every entry missed.
+    /// An entry missed by more than this (a late timer, a clock set forward, a machine that
+    /// slept) is not run; the runner catches up instead.
     static constexpr qint64 kMaxLateSeconds = 15 * 60;
     /// A clock set back by more than this is taken as the right time from now on.
     static constexpr qint64 kMaxBackSeconds = 24 * 60 * 60;
