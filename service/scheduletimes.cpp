@@ -82,7 +82,10 @@ std::vector<DueEntry> CatchUp(const std::vector<ScheduleEntry>& entries, const Q
     }
     std::vector<DueEntry> state;
     for (auto& [action, d] : latest) state.push_back(std::move(d));
-    sortByInstant(state);
+    // Entries of one instant go in the order of the file.
+    std::sort(state.begin(), state.end(), [](const DueEntry& a, const DueEntry& b) {
+        return a.at != b.at ? a.at < b.at : a.entry.line < b.entry.line;
+    });
     return state;
 }
 
