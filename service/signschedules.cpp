@@ -40,6 +40,10 @@ void SignSchedules::add(SignWorker& worker, const std::filesystem::path& file) {
         m_signs.emplace(worker.entry().name, std::move(sign));
     }
     worker.addObserver([this, s] { statusChanged(*s); });
+    // A sign that was online before we watched it is caught up by the first poll, not again.
+    const bool online = worker.status().online;
+    std::lock_guard lock(m_mutex);
+    s->wasOnline = s->wasOnline || online;
 }
 
 void SignSchedules::load(Sign& sign, std::string text) {
