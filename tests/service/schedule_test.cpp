@@ -18,6 +18,10 @@ struct GoodLine {
     const char* actionText;
 };
 
+void PrintTo(const GoodLine& g, std::ostream* os) {
+    *os << '"' << g.line << '"';
+}
+
 class ScheduleGoodLines : public ::testing::TestWithParam<GoodLine> {};
 
 TEST_P(ScheduleGoodLines, ReadAsWritten) {
@@ -70,6 +74,10 @@ struct BadLine {
     int column;
     const char* message; ///< a part of the message
 };
+
+void PrintTo(const BadLine& b, std::ostream* os) {
+    *os << '"' << b.line << '"';
+}
 
 class ScheduleBadLines : public ::testing::TestWithParam<BadLine> {};
 
