@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 
 namespace pixbar::service {
@@ -218,6 +219,53 @@ TEST_F(Schedules, ASignComingOnlineCatchesUp) {
     schedules.poll();
     ASSERT_TRUE(WaitFor([&] { return !backCommands().empty(); }));
     EXPECT_EQ(backCommands(), std::vector<std::uint8_t>{kCommandSetClock});
+}
+
+/// The runner's own thread: it catches up at start, runs what a new schedule makes due at
+/// once, and stops without waiting for its next entry.
+TEST(ScheduleThread, RunsAfterAPutAndStopsAtOnce) {
+    QTemporaryDir dir;
+    const std::filesystem::path file = std::filesystem::path(dir.path().toStdString()) / "s.txt";
+    writeFile(file, "");
+    FakeSign sign{"tcp:127.0.0.1:9", kShopAddress};
+    FakeLine line{{&sign}};
+    ServiceConfig config;
+    SignEntry entry;
+    entry.name = "shop";
+    entry.port = sign.port;
+    entry.address = kShopAddress;
+    entry.schedule = file;
+    config.signs = {entry};
+    // Read by the schedule's thread while the test moves it.
+    std::atomic<qint64> now{local(2026, 12, 9, 7, 0).toMSecsSinceEpoch()};
+    FixedClock clock;
+    SignService service(config, line.factory(), GlyphSets{}, clock, 1h,
+                        ScheduleTime{[&] { return QDateTime::fromMSecsSinceEpoch(now, Qt::UTC); },
+                                     kWarsaw});
+    ASSERT_TRUE(WaitFor([&] {
+        const SignStatus s = service.worker("shop")->status();
+        return s.online && !s.busy;
+    }));
+    const auto commands = [&] {
+        std::vector<std::uint8_t> out;
+        for (const Sent& f : sign.frames())
+            if (f.command != kCommandQueryInfo) out.push_back(f.command);
+        return out;
+    };
+    service.schedules().start();
+    ASSERT_TRUE(WaitFor([&] { return commands() == std::vector<std::uint8_t>{kCommandSetClock}; }));
+    now = local(2026, 12, 9, 7, 1).toMSecsSinceEpoch();
+    // 07:01 is already past when the schedule arrives; 07:00 was due before it.
+    ASSERT_EQ(service
+                  .handle(Request("PUT", "/api/v1/signs/shop/schedule",
+                                  "codziennie 07:01 show 4\ncodziennie 07:00 show 3\n"))
+                  .status,
+              200);
+    ASSERT_TRUE(WaitFor([&] { return commands().size() == 2; }));
+    EXPECT_EQ(commands().back(), kCommandShowSlot1 + 3);
+    const auto stopping = std::chrono::steady_clock::now();
+    service.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, 2s);
 }
 
 TEST(ScheduleJobs, ReadFilesOnlyInsideTheFolder) {
