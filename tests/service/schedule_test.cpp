@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
+#include <random>
+
 namespace pixbar::service {
 namespace {
 
@@ -168,6 +172,93 @@ TEST(ScheduleFileNames, StayInTheFolder) {
     for (const char* bad : {"", "/a.txt", "\\a.txt", "..", "../a", "a/../../b", "a\\..\\b",
                             "~/a.txt", "C:a.txt"})
         EXPECT_FALSE(IsScheduleFileName(bad)) << bad;
+}
+
+/// A line written for `days` in one of the ways the format allows.
+std::string writeDays(std::uint8_t days, std::mt19937& random) {
+    const char* words[] = {"pn", "wt", "śr", "cz", "pt", "sb", "nd"};
+    if (days == kEveryDay && random() % 2) return random() % 2 ? "codziennie" : "CODZIENNIE";
+    std::string out;
+    for (int d = 0; d < 7;) {
+        if (!(days & (1u << d))) {
+            ++d;
+            continue;
+        }
+        int end = d;
+        while (end + 1 < 7 && (days & (1u << (end + 1)))) ++end;
+        if (!out.empty()) out += ',';
+        std::string word = words[d];
+        if (d == 2 && random() % 2) word = "sr";
+        if (d == 2 && random() % 3 == 0) word = random() % 2 ? "Śr" : "SR";
+        else if (random() % 4 == 0) word[0] = char(std::toupper(static_cast<unsigned char>(word[0])));
+        out += word;
+        if (end > d) out += std::string("-") + words[end];
+        d = end + 1;
+    }
+    return out;
+}
+
+TEST(ScheduleParse, RandomEntriesReadBackAsWritten) {
+    std::mt19937 random(7301);
+    const char* files[] = {"a.txt", "katalog/b.kom", "c d.txt", "ą.txt"};
+    for (int round = 0; round < 2000; ++round) {
+        const std::uint8_t days = std::uint8_t(random() % 127 + 1);
+        const int minute = int(random() % 1440);
+        const int kind = int(random() % 6);
+        char time[8];
+        std::snprintf(time, sizeof time, random() % 2 ? "%02d:%02d" : "%d:%02d", minute / 60,
+                      minute % 60);
+        const int number = kind == 0 ? int(random() % 9) + 1 : int(random() % 8) + 1;
+        const std::string file = files[random() % 4];
+        const std::string action = kind == 0   ? "show " + std::to_string(number)
+                                   : kind == 1 ? "message " + std::to_string(number) + " " + file
+                                   : kind == 2 ? "brightness " + std::to_string(number * 12)
+                                   : kind == 3 ? "speed " + std::to_string(number * 2)
+                                   : kind == 4 ? "live Cena " + std::to_string(number) + " zł"
+                                               : "clock";
+        const std::string blank = random() % 2 ? " " : " \t ";
+        const std::string line = writeDays(days, random) + blank + time + blank + action;
+        const Schedule s = ParseSchedule(line);
+        ASSERT_TRUE(s.ok()) << line << " -> " << s.errors.front().where();
+        ASSERT_EQ(s.entries.size(), 1u);
+        const ScheduleEntry& e = s.entries[0];
+        EXPECT_EQ(e.days, days) << line;
+        EXPECT_EQ(e.minute, minute) << line;
+        EXPECT_EQ(e.actionText, action) << line;
+        EXPECT_EQ(e.number, kind == 2 ? number * 12 : kind == 3 ? number * 2 : kind < 2 ? number : 0)
+            << line;
+        EXPECT_EQ(e.file, kind == 1 ? file : "") << line;
+    }
+}
+
+TEST(ScheduleParse, AnyBytesGiveErrorsThatPointIntoTheirLine) {
+    std::mt19937 random(1250);
+    const std::string alphabet = "pnwtśrczsbd-,:0123456789 \t\n#/.\xC5\x9B\xFFshowlive{}";
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int length = int(random() % 80);
+        for (int i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+        const Schedule s = ParseSchedule(text);
+        std::vector<std::string> lines;
+        for (std::size_t at = 0;;) {
+            const auto end = text.find('\n', at);
+            lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+        for (const TextError& e : s.errors) {
+            ASSERT_GE(e.line, 1);
+            ASSERT_LE(e.line, int(lines.size()));
+            EXPECT_GE(e.column, 1);
+            // Within the line's characters, or just past its last word.
+            EXPECT_LE(e.column, int(lines[std::size_t(e.line - 1)].size()) + 1) << text;
+            EXPECT_FALSE(e.message.empty());
+        }
+        for (const ScheduleEntry& entry : s.entries) {
+            EXPECT_NE(entry.days, 0);
+            EXPECT_LT(entry.minute, 1440);
+        }
+    }
 }
 
 } // namespace
