@@ -14,9 +14,10 @@ void logToStderr(const std::string& line) {
 }
 
 std::string describe(const std::string& sign, const DueEntry& d) {
-    std::string where = sign + ": harmonogram " + d.entry.timeText() + " " + d.entry.actionText;
-    if (d.entry.line > 0) where += " (wiersz " + std::to_string(d.entry.line) + ")";
-    return where;
+    // The built-in clock runs at 03:00 and whenever the sign comes online.
+    if (d.entry.line == 0) return sign + ": harmonogram: ustawienie zegara";
+    return sign + ": harmonogram " + d.entry.timeText() + " " + d.entry.actionText + " (wiersz " +
+           std::to_string(d.entry.line) + ")";
 }
 
 } // namespace
