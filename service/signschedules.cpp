@@ -60,7 +60,7 @@ void SignSchedules::refresh(Sign& sign) {
     std::string error;
     std::string text = ReadScheduleText(sign.file, error).value_or(std::string());
     if (!error.empty()) m_log(error);
-    if (text != sign.text || !sign.runner) load(sign, std::move(text));
+    if (text != sign.text) load(sign, std::move(text));
 }
 
 void SignSchedules::statusChanged(Sign& sign) {

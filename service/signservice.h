@@ -20,9 +20,8 @@ namespace pixbar::service {
 class SignService {
 public:
     /// `glyphs` holds the built-in fonts and the data folder (for previews); `clock` gives the
-    /// time fields of previews.
-    /// `scheduleTime` is the wall clock and time zone the signs' schedules run by; they run
-    /// once `schedules().start()` is called.
+    /// time fields of previews; `scheduleTime` is the wall clock and time zone the signs'
+    /// schedules run by, once `schedules().start()` is called.
     SignService(const ServiceConfig& config, const ProtocolFactory& factory, GlyphSets glyphs,
                 const Clock& clock, std::chrono::milliseconds retry = std::chrono::seconds(2),
                 ScheduleTime scheduleTime = ScheduleTime::system());

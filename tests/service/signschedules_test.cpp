@@ -315,6 +315,9 @@ TEST(ScheduleCheck, NamesEveryProblemByFileLineAndColumn) {
     EXPECT_EQ(problems[0], a + ":2:15: Zła liczba „0”: show to liczba od 1 do 9");
     EXPECT_EQ(problems[1], a + ":3:1: Nieznany dzień tygodnia „xx”");
     EXPECT_EQ(problems[2], c + ": nie ma pliku harmonogramu");
+    EXPECT_FALSE(ParseServiceConfig("[sign a]\nport = COM1\nschedule =\n").ok());
+    EXPECT_EQ(ParseServiceConfig("[sign a]\nport = COM1\nschedule = x/s.txt\n").signs[0].schedule,
+              "x/s.txt");
 }
 
 /// The simulated sign, reached over TCP, gets the entries in their order at their times.
