@@ -163,6 +163,9 @@ private:
                 if (comma == std::string_view::npos) break;
                 rest.remove_prefix(comma + 1);
             }
+        } else if (key == "schedule") {
+            s.schedule = std::string(value);
+            if (value.empty()) problem("schedule is empty");
         } else if (!m_laterSignKeys.count(key)) {
             problem("unknown key \"" + key + "\" in [sign]");
         }
@@ -215,8 +218,8 @@ private:
             problem("unknown key \"" + key + "\" in [mqtt]");
     }
 
-    // Keys that belong to the schedule and the relay of a sign.
-    const std::set<std::string> m_laterSignKeys{"schedule", "relay", "relay-allow"};
+    // Keys that belong to the relay of a sign.
+    const std::set<std::string> m_laterSignKeys{"relay", "relay-allow"};
     std::set<std::string> m_names;
     Section m_section = Section::None;
     int m_line = 0;
@@ -277,7 +280,11 @@ ServiceConfig ReadServiceConfig(const std::filesystem::path& file) {
         failed.problems.push_back(file.string() + ": larger than 1 MiB");
         return failed;
     }
-    return ParseServiceConfig(text);
+    ServiceConfig config = ParseServiceConfig(text);
+    for (SignEntry& sign : config.signs)
+        if (!sign.schedule.empty() && sign.schedule.is_relative())
+            sign.schedule = file.parent_path() / sign.schedule;
+    return config;
 }
 
 ServiceConfig ConfigFromLdCfg(const std::filesystem::path& ldCfg) {

@@ -24,6 +24,7 @@ struct SignEntry {
     int speed = 2;
     int displayTime = 12;
     std::vector<std::string> groups; ///< MQTT groups the sign belongs to
+    std::filesystem::path schedule;  ///< the sign's schedule file; empty: none
     int line = 0; ///< line of the section header, for messages
 };
 
@@ -61,7 +62,8 @@ struct ServiceConfig {
 
 /// Reads the INI text of a config; every problem is named with its line.
 ServiceConfig ParseServiceConfig(std::string_view text);
-/// Reads a config file; a file that cannot be read is one problem.
+/// Reads a config file; a file that cannot be read is one problem. Schedule files named
+/// relative to it are made relative to its folder.
 ServiceConfig ReadServiceConfig(const std::filesystem::path& file);
 /// The service of a designer user: one sign named "linijka" described by `ldCfg` (port,
 /// serial number, width, height and the starting configuration); defaults without the file.

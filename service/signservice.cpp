@@ -75,12 +75,15 @@ ApiResponse ErrorResponse(int status, const std::string& text) {
 }
 
 SignService::SignService(const ServiceConfig& config, const ProtocolFactory& factory,
-                         GlyphSets glyphs, const Clock& clock, std::chrono::milliseconds retry)
-    : m_glyphs(std::move(glyphs)), m_fontTable(m_glyphs), m_clock(clock) {
+                         GlyphSets glyphs, const Clock& clock, std::chrono::milliseconds retry,
+                         ScheduleTime scheduleTime)
+    : m_schedules(std::make_unique<SignSchedules>(std::move(scheduleTime))),
+      m_glyphs(std::move(glyphs)), m_fontTable(m_glyphs), m_clock(clock) {
     m_fontTable.InitFonts();
     for (const SignEntry& entry : config.signs) {
         auto sign = std::make_unique<Sign>();
         sign->worker = std::make_unique<SignWorker>(entry, factory, retry);
+        m_schedules->add(*sign->worker, entry.schedule);
         m_order.push_back(entry.name);
         m_signs.emplace(entry.name, std::move(sign));
     }
@@ -91,6 +94,7 @@ SignService::~SignService() {
 }
 
 void SignService::stop() {
+    m_schedules->stop();
     for (auto& [name, sign] : m_signs) sign->worker->stop();
 }
 
@@ -216,6 +220,11 @@ ApiResponse SignService::signRequest(Sign& sign, const std::vector<std::string>&
         auto parsed = ParseConfigBody(request.body);
         if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
         return runJob(sign, ConfigJob(std::get<ConfigChange>(parsed)));
+    }
+    if (what == "schedule") {
+        if (m == "GET" || m == "HEAD") return m_schedules->get(sign.worker->entry().name);
+        if (m != "PUT") return methodNotAllowed();
+        return m_schedules->put(sign.worker->entry().name, request);
     }
     if (what == "clock") {
         if (m != "POST") return methodNotAllowed();

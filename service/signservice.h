@@ -3,6 +3,7 @@
 #include "apirequests.h"
 #include "glyphs.h"
 #include "serviceconfig.h"
+#include "signschedules.h"
 #include "signworker.h"
 #include "timing.h"
 
@@ -20,8 +21,11 @@ class SignService {
 public:
     /// `glyphs` holds the built-in fonts and the data folder (for previews); `clock` gives the
     /// time fields of previews.
+    /// `scheduleTime` is the wall clock and time zone the signs' schedules run by; they run
+    /// once `schedules().start()` is called.
     SignService(const ServiceConfig& config, const ProtocolFactory& factory, GlyphSets glyphs,
-                const Clock& clock, std::chrono::milliseconds retry = std::chrono::seconds(2));
+                const Clock& clock, std::chrono::milliseconds retry = std::chrono::seconds(2),
+                ScheduleTime scheduleTime = ScheduleTime::system());
     ~SignService();
 
     ApiResponse handle(const ApiRequest& request);
@@ -30,6 +34,7 @@ public:
 
     std::vector<std::string> signNames() const;
     SignWorker* worker(const std::string& name);
+    SignSchedules& schedules() { return *m_schedules; }
 
 private:
     struct Sign {
@@ -49,6 +54,8 @@ private:
     ApiResponse symbolPicture(const std::string& file);
     std::string statusJson(const Sign& sign) const;
 
+    /// Stopped before the workers and gone after them, since they tell it of their status.
+    std::unique_ptr<SignSchedules> m_schedules;
     std::map<std::string, std::unique_ptr<Sign>> m_signs;
     std::vector<std::string> m_order; ///< as the config lists them
     GlyphSets m_glyphs;

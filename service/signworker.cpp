@@ -107,13 +107,21 @@ void SignWorker::setObserver(std::function<void()> observer) {
     m_observer = std::move(observer);
 }
 
+void SignWorker::addObserver(std::function<void()> observer) {
+    std::lock_guard lock(m_mutex);
+    m_moreObservers.push_back(std::move(observer));
+}
+
 void SignWorker::notify() const {
     std::function<void()> observer;
+    std::vector<std::function<void()>> more;
     {
         std::lock_guard lock(m_mutex);
         observer = m_observer;
+        more = m_moreObservers;
     }
     if (observer) observer();
+    for (const auto& o : more) o();
 }
 
 void SignWorker::stop() {

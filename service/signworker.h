@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pixbar::service {
 
@@ -96,6 +97,8 @@ public:
     /// Called after every change of the status (queue, busy, online, results), off the lock.
     /// Set it before jobs arrive.
     void setObserver(std::function<void()> observer);
+    /// One more observer beside the one `setObserver` sets (the schedule watches `online`).
+    void addObserver(std::function<void()> observer);
     /// Lets the job in progress end, answers every queued job with Stopped and closes the port.
     void stop();
 
@@ -128,6 +131,7 @@ private:
     bool m_stopping = false;
     bool m_retryNow = false;
     std::function<void()> m_observer;
+    std::vector<std::function<void()>> m_moreObservers;
 
     std::unique_ptr<ComProtocol> m_protocol; ///< used on the worker's thread only
     std::thread m_thread;

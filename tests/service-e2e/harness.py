@@ -195,7 +195,7 @@ def curl(url, method="GET", body=None, content_type=None, headers=(), extra=(), 
 
 
 class Pixbard:
-    """pixbard with a config of its own; `signs` are (name, port name) pairs."""
+    """pixbard with a config of its own; `signs` are (name, port name[, more keys]) tuples."""
 
     def __init__(self, folder, signs, http_extra="", scheme="http", curl_extra=()):
         self.folder = folder
@@ -204,8 +204,11 @@ class Pixbard:
         for _ in range(5):
             self.port = free_port()
             config = "[http]\nlisten = 127.0.0.1:%d\n%s\n" % (self.port, http_extra)
-            for name, port in signs:
+            for sign in signs:
+                name, port = sign[0], sign[1]
                 config += "[sign %s]\nport = %s\naddress = %d\nwidth = 12\n" % (name, port, SERIAL)
+                # A third item holds more keys of the sign's section.
+                config += sign[2] if len(sign) > 2 else ""
             self.config_path = os.path.join(folder, "pixbard.conf")
             with open(self.config_path, "w") as f:
                 f.write(config)

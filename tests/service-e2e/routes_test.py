@@ -87,6 +87,8 @@ def sample_bodies(path, operation, doc):
             text = "Witaj {effect 3}"
             if path.endswith("/messages"):
                 text = "[message 1]\nWitaj\n"
+            elif path.endswith("/schedule"):
+                text = "pn-pt 07:30 show 2\ncodziennie 22:00 brightness 20\n"
             samples.append((content_type, text.encode()))
         elif content_type == "application/json":
             schema = deref(doc, body["content"][content_type]["schema"])
@@ -105,7 +107,7 @@ def main(folder):
     with open(os.path.join(SOURCE, "service", "openapi.json"), encoding="utf-8") as f:
         doc = json.load(f)
     sim = Sim(folder, "sign")
-    service = Pixbard(folder, [("shop", sim.port_name())])
+    service = Pixbard(folder, [("shop", sim.port_name(), "schedule = shop.schedule\n")])
     service.wait_ready("shop")
 
     served = service.request("GET", "/api/v1/openapi.json")

@@ -42,8 +42,8 @@ void printHelp() {
         "  --config FILE     the service's INI file; without it one sign \"linijka\" from the\n"
         "                    ld.cfg of the working folder\n"
         "  --data DIR        the folder with the font files (for previews)\n"
-        "  --check           check the config, name every problem by its line, and exit\n"
-        "                    (0 usable, 2 not)\n"
+        "  --check           check the config and the signs' schedule files, name every\n"
+        "                    problem by its line, and exit (0 usable, 2 not)\n"
         "  --new-token FILE  write a new token of 256 random bits to FILE (mode 0600)\n");
 }
 
@@ -107,6 +107,10 @@ int main(int argc, char** argv) {
         return kExitConfig;
     }
     if (check) {
+        // Schedules are checked here only: at run time a missing file is an empty schedule.
+        const std::vector<std::string> schedules = CheckSchedules(config.signs);
+        for (const std::string& p : schedules) std::fprintf(stderr, "%s\n", p.c_str());
+        if (!schedules.empty()) return kExitConfig;
         std::printf("%s: ok, %zu sign(s)\n", configFile.empty() ? pixbar::kConfigFile : configFile.c_str(),
                     config.signs.size());
         return 0;
@@ -171,6 +175,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pixbard: cannot listen on %s\n", config.http.listen.c_str());
         return 1;
     }
+    service.schedules().start();
     std::printf("pixbard: listening on %s%s, %zu sign(s)\n", config.http.listen.c_str(),
                 config.http.tlsCert.empty() ? "" : " (https)", config.signs.size());
     std::fflush(stdout);
