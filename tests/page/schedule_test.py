@@ -16,6 +16,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from page_test import OUT, Daemon, Page, WebDriverException  # noqa: E402
 from harness import Process, Sim, check, curl, run_main, wait_for  # noqa: E402
+from selenium.common.exceptions import StaleElementReferenceException  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.support.select import Select  # noqa: E402
 
@@ -24,6 +25,20 @@ FIRST = ("# Sklep: rano oferta dnia\n"
          "\n"
          "# wieczorem ciemniej\n"
          "codziennie 22:00 brightness 10\n")
+
+
+# What the form is set to, and the line it must append.
+FORMS = [
+    (["pn", "wt", "śr", "cz", "pt"], "07:45", "Pokaż komunikat", {"slot": "9"}, "pn-pt 07:45 show 9"),
+    (["pn", "wt", "cz", "pt", "sb"], "18:00", "Tekst na żywo", {"text": "Promocja -20% na żółte"},
+     "pn,wt,cz-sb 18:00 live Promocja -20% na żółte"),
+    (["sb"], "23:59", "Tekst na żywo", {"text": ""}, "sb 23:59 live"),
+    (["pn", "wt", "śr", "cz", "pt", "sb", "nd"], "03:30", "Ustaw zegar", {}, "codziennie 03:30 clock"),
+    (["nd", "pn"], "10:00", "Zapisz zestaw z pliku", {"file": "zestaw.kzb"},
+     "pn,nd 10:00 set zestaw.kzb"),
+    (["pt"], "12:00", "Prędkość", {"value": "5"}, "pt 12:00 speed 5"),
+    (["cz"], "00:00", "Czas wyświetlania", {"value": "134"}, "cz 00:00 displaytime 134"),
+]
 
 
 def read(path):
@@ -53,6 +68,13 @@ class Schedule:
         """Every entry the service reads is a row: its line, days, time and next run."""
         entries = self.api()["entries"]
         self.wait_rows(len(entries))
+        try:
+            return self.compare_rows(entries)
+        except StaleElementReferenceException:
+            # The page looked again meanwhile (it does every minute): once more, on the new rows.
+            return self.check_listed()
+
+    def compare_rows(self, entries):
         for row, e in zip(self.rows(), entries):
             cells = row.find_elements(By.TAG_NAME, "td")
             check(row.get_attribute("data-line") == str(e["line"]), "row of line %r" % e)
@@ -64,6 +86,12 @@ class Schedule:
             day, hour = e["next"][8:10].lstrip("0"), e["next"][11:16]
             check(day in when.text and hour in when.text, "next run shown as %r" % when.text)
         return entries
+
+    def field(self, caption):
+        """The control of the schedule's form that the label `caption` names."""
+        label = self.d.find_element(
+            By.XPATH, "//form[@id='schedule-form']//label[normalize-space()='%s']" % caption)
+        return self.d.find_element(By.ID, label.get_attribute("for"))
 
     def day(self, word, on):
         box = self.d.find_element(
@@ -77,10 +105,10 @@ class Schedule:
         # Typing into a time field depends on the browser's locale; the value is what counts.
         self.d.execute_script("arguments[0].value = arguments[1];"
                               "arguments[0].dispatchEvent(new Event('input'))",
-                              self.page.labelled("Godzina"), hour)
-        Select(self.page.labelled("Polecenie")).select_by_visible_text(action)
+                              self.field("Godzina"), hour)
+        Select(self.field("Polecenie")).select_by_visible_text(action)
         for caption, value in args.items():
-            field = self.page.labelled({"slot": "Numer komunikatu", "value": "Wartość",
+            field = self.field({"slot": "Numer komunikatu", "value": "Wartość",
                                         "file": "Plik (w folderze harmonogramu)",
                                         "text": "Tekst (pusty czyści)"}[caption])
             if field.tag_name == "select":
@@ -148,6 +176,17 @@ def scenes(page, daemon, path, out):
     text += "pn-śr 12:00 message 3 oferta.txt\n"
     check(read(path) == text, "after the second entry the file holds %r" % read(path))
     s.check_listed()
+
+    # Each command with its arguments, and the days as the line writes them.
+    for days, hour, action, args, line in FORMS:
+        s.fill(days, hour, action, **args)
+        s.add()
+        wait_for(lambda: read(path) == text + line + "\n", 10,
+                 "%r at the end of the file (it holds %r; the page says %r)" % (
+                     line, read(path), s.error()))
+        text += line + "\n"
+    s.check_listed()
+    print("every command of the form makes its line, accepted by the service")
 
     page.button("Usuń wpis z wiersza 2").click()
     page.wait_text("#result", "Wpis usunięty z harmonogramu.")

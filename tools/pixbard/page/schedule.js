@@ -24,6 +24,7 @@ const schedule = {
   sign: null,        // the sign the lines below belong to
   text: "",          // the whole file as last read
   editable: false,
+  shown: "",         // what the rows show now
   seq: 0,
 };
 
@@ -104,10 +105,14 @@ function actionText(line) {
 }
 
 function renderSchedule(body, problem) {
-  const list = $("schedule-list");
-  list.replaceChildren();
   const entries = body && Array.isArray(body.entries) ? body.entries : [];
   const editable = !!body && schedule.editable;
+  // An unchanged answer leaves the rows alone, and with them the keyboard's place.
+  const shown = JSON.stringify([schedule.sign, entries, editable, !!body, problem]);
+  if (shown === schedule.shown) return;
+  schedule.shown = shown;
+  const list = $("schedule-list");
+  list.replaceChildren();
   for (const e of entries) {
     const remove = element("button", {
       type: "button", class: "remove", text: "Usuń", "data-busy": "Czekaj...",
