@@ -39,7 +39,9 @@ except ImportError:
 
 
 class Daemon:
-    """pixbard on a port of its own; it can be stopped and started again on the same port."""
+    """pixbard on a port of its own; it can be stopped and started again on the same port.
+
+    `signs` are (name, sim, width, height) and then any more lines of the sign's section."""
 
     def __init__(self, folder, signs, token_file=None):
         self.folder, self.signs, self.token_file = folder, signs, token_file
@@ -50,9 +52,10 @@ class Daemon:
         config = "[http]\nlisten = 127.0.0.1:%d\n" % self.port
         if self.token_file:
             config += "token-file = %s\n" % self.token_file
-        for name, sim, width, height in self.signs:
+        for name, sim, width, height, *more in self.signs:
             config += "[sign %s]\nport = %s\naddress = %d\nwidth = %d\nheight = %d\n" % (
                 name, sim.port_name(), SERIAL, width, height)
+            config += "".join(line + "\n" for line in more)
         path = os.path.join(self.folder, "pixbard.conf")
         with open(path, "w") as f:
             f.write(config)

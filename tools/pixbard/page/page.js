@@ -192,6 +192,7 @@ async function openSign(name) {
   $("sign-title").textContent = "Linijka " + name;
   $("workspace").hidden = false;
   showMessage(state.current);
+  loadSchedule();
 }
 
 function buildTabs() {
