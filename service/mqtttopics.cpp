@@ -109,6 +109,7 @@ std::string StateJson(const SignStatus& s) {
                  {"displayTime", s.settings.displayTime},
                  {"shown", s.shown ? QJsonValue(*s.shown) : null},
                  {"live", s.live ? QJsonValue(q(*s.live)) : null},
+                 {"relayClient", s.relayClient ? QJsonValue(q(*s.relayClient)) : null},
                  {"lastResult", s.lastResult ? QJsonValue(JobResultName(*s.lastResult)) : null}});
 }
 

@@ -38,6 +38,15 @@ bool validSignName(std::string_view name) {
            });
 }
 
+bool anyAddress(std::string_view host) {
+    return host == "0.0.0.0" || host == "::" || host == "*";
+}
+
+/// Two listeners that would take the same port: one address, or one of them on every address.
+bool sameListen(std::string_view h1, std::uint16_t p1, std::string_view h2, std::uint16_t p2) {
+    return p1 == p2 && (h1 == h2 || anyAddress(h1) || anyAddress(h2));
+}
+
 class Parser {
 public:
     ServiceConfig config;
@@ -73,6 +82,16 @@ public:
             if (s.port.empty())
                 problem(s.line, "sign \"" + s.name + "\" has no port");
         if (config.signs.empty()) problem(0, "no [sign NAME] section");
+        for (auto s = config.signs.begin(); s != config.signs.end(); ++s) {
+            if (s->relayPort == 0) continue;
+            const bool shared = std::any_of(config.signs.begin(), s, [&](const SignEntry& o) {
+                return o.relayPort != 0 && sameListen(o.relayHost, o.relayPort, s->relayHost, s->relayPort);
+            });
+            if (shared)
+                problem(s->relayLine, "relay " + s->relay + " is already another sign's relay");
+            else if (sameListen(s->relayHost, s->relayPort, config.http.host, config.http.port))
+                problem(s->relayLine, "relay " + s->relay + " is the HTTP listen address");
+        }
         if (config.http.tlsCert.empty() != config.http.tlsKey.empty())
             problem(m_httpLine, "tls-cert and tls-key go together");
     }
@@ -163,6 +182,26 @@ private:
                 if (comma == std::string_view::npos) break;
                 rest.remove_prefix(comma + 1);
             }
+        } else if (key == "relay") {
+            s.relay = std::string(value);
+            s.relayLine = m_line;
+            if (!ParseListenAddress(value, s.relayHost, s.relayPort))
+                problem("relay is HOST:PORT, e.g. 127.0.0.1:4101");
+        } else if (key == "relay-allow") {
+            s.relayAllow.clear();
+            std::string_view rest = value;
+            if (trim(rest).empty()) problem("relay-allow lists networks, e.g. 192.168.1.0/24");
+            while (!trim(rest).empty()) {
+                const auto comma = rest.find(',');
+                const std::string_view item = trim(rest.substr(0, comma));
+                if (auto range = ParseNetworkRange(item))
+                    s.relayAllow.push_back(*range);
+                else
+                    problem("\"" + std::string(item) +
+                            "\" is not a network ADDRESS/BITS, e.g. 192.168.1.0/24 or fd00::/8");
+                if (comma == std::string_view::npos) break;
+                rest.remove_prefix(comma + 1);
+            }
         } else if (!m_laterSignKeys.count(key)) {
             problem("unknown key \"" + key + "\" in [sign]");
         }
@@ -215,8 +254,8 @@ private:
             problem("unknown key \"" + key + "\" in [mqtt]");
     }
 
-    // Keys that belong to the schedule and the relay of a sign.
-    const std::set<std::string> m_laterSignKeys{"schedule", "relay", "relay-allow"};
+    // Keys that belong to the schedule of a sign.
+    const std::set<std::string> m_laterSignKeys{"schedule"};
     std::set<std::string> m_names;
     Section m_section = Section::None;
     int m_line = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "netrange.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -24,6 +26,12 @@ struct SignEntry {
     int speed = 2;
     int displayTime = 12;
     std::vector<std::string> groups; ///< MQTT groups the sign belongs to
+    std::string relay; ///< HOST:PORT of the sign's TCP relay; empty: no relay
+    std::string relayHost;
+    std::uint16_t relayPort = 0;
+    /// Networks besides loopback whose programs may use the relay.
+    std::vector<NetworkRange> relayAllow;
+    int relayLine = 0;
     int line = 0; ///< line of the section header, for messages
 };
 

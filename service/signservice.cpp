@@ -122,7 +122,9 @@ std::string SignService::statusJson(const Sign& sign) const {
                                                   : QJsonValue(q(s.firmware))},
                   {"config", settingsJson(s.settings)},
                   {"shown", s.shown ? QJsonValue(*s.shown) : QJsonValue(QJsonValue::Null)},
-                  {"live", s.live ? QJsonValue(q(*s.live)) : QJsonValue(QJsonValue::Null)}};
+                  {"live", s.live ? QJsonValue(q(*s.live)) : QJsonValue(QJsonValue::Null)},
+                  {"relayClient", s.relayClient ? QJsonValue(q(*s.relayClient))
+                                                : QJsonValue(QJsonValue::Null)}};
     return toJson(o);
 }
 

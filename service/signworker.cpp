@@ -141,6 +141,14 @@ SignStatus SignWorker::status() const {
     return m_status;
 }
 
+void SignWorker::updateStatus(const std::function<void(SignStatus&)>& change) {
+    {
+        std::lock_guard lock(m_mutex);
+        change(m_status);
+    }
+    notify();
+}
+
 bool SignWorker::openPort() {
     m_protocol = m_factory();
     if (!m_protocol || m_protocol->Open(QString::fromStdString(m_sign.port)) != 0) {

@@ -72,6 +72,8 @@ struct SignStatus {
     SignSettings settings;
     std::optional<int> shown;        ///< the slot last shown through the service
     std::optional<std::string> live; ///< the live text (slot 9) set through the service
+    /// "ADDRESS:PORT" of the relay client that holds the line now
+    std::optional<std::string> relayClient;
 };
 
 /// Opens and reopens a sign's port: the real serial and TCP ports, or a test's memory port.
@@ -100,6 +102,8 @@ public:
     void stop();
 
     SignStatus status() const;
+    /// Changes the status from a running job (the relay's owner) and tells the observer.
+    void updateStatus(const std::function<void(SignStatus&)>& change);
     const SignEntry& entry() const { return m_sign; }
     /// Wakes the worker so an offline sign tries its port now (tests, and a config reload).
     void retryNow();

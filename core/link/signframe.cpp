@@ -67,6 +67,7 @@ std::size_t FrameSize(std::uint16_t source, std::uint16_t destination, std::uint
 }
 
 bool FrameDecoder::destinationHighMatches(std::uint8_t b) const {
+    if (m_anyDestination) return true;
     for (std::uint16_t d : m_destinations)
         if ((d >> 8) == b) return true;
     return m_acceptIdentify && (kIdentifyDestination >> 8) == b;
@@ -120,7 +121,7 @@ FrameDecoder::Event FrameDecoder::feed(std::uint8_t raw) {
         m_checksum ^= b;
         const std::uint16_t d = static_cast<std::uint16_t>(m_destination | b);
         const bool identify = m_acceptIdentify && d == kIdentifyDestination;
-        if (d != m_destinations[0] && d != m_destinations[1] && !identify) {
+        if (d != m_destinations[0] && d != m_destinations[1] && !identify && !m_anyDestination) {
             m_state = 0;
             return Event::Rejected;
         }

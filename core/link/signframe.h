@@ -79,6 +79,8 @@ public:
     }
     /// Accepts FF 00 00 F0 0F 55 AA (no length, no checksum) as a complete frame.
     void setAcceptIdentify(bool on) { m_acceptIdentify = on; }
+    /// Accepts every destination, for a reader that passes frames on instead of answering.
+    void setAcceptAnyDestination(bool on) { m_anyDestination = on; }
 
     Event feed(std::uint8_t raw);
 
@@ -98,6 +100,7 @@ private:
     std::span<std::uint8_t> m_area;
     std::array<std::uint16_t, 2> m_destinations{kHostAddress, kHostAddress};
     bool m_acceptIdentify = false;
+    bool m_anyDestination = false;
 
     std::uint8_t m_state = 0;
     bool m_escape = false;

@@ -68,7 +68,7 @@ TEST(ServiceConfig, GoodConfigsGiveTheirValues) {
              EXPECT_EQ(c.http.host, "0.0.0.0");
              EXPECT_EQ(c.http.port, 80);
          }},
-        {"keys kept for later in a sign", kShop + "relay = on\n",
+        {"keys kept for later in a sign", kShop + "relay = 127.0.0.1:4101\n",
          [](const ServiceConfig& c) { EXPECT_EQ(c.signs.size(), 1u); }},
         {"groups and the mqtt section",
          kShop + "groups = front, all ,north\n[mqtt]\nhost = broker.lan\nport = 8883\n"

@@ -3,6 +3,7 @@
 #include "httpfront.h"
 #include "mqttside.h"
 #include "mqtttopics.h"
+#include "relayfront.h"
 #include "serviceconfig.h"
 #include "settings.h"
 #include "signservice.h"
@@ -167,6 +168,13 @@ int main(int argc, char** argv) {
             return kExitConfig;
         }
     }
+    pixbard::RelayFront relays(config, service);
+    if (std::string error; !relays.start(error)) {
+        std::fprintf(stderr, "pixbard: %s\n", error.c_str());
+        service.stop();
+        if (mqtt) mqtt->stop();
+        return 1;
+    }
     if (pixbard::Bind(*server, config.http.host, config.http.port) < 0) {
         std::fprintf(stderr, "pixbard: cannot listen on %s\n", config.http.listen.c_str());
         return 1;
@@ -178,11 +186,14 @@ int main(int argc, char** argv) {
     std::thread stopper([&] {
         int received = 0;
         sigwait(&stopSignals, &received);
-        // Queued jobs are answered first, then the server stops taking requests.
+        // A relay client's turn ends first, then queued jobs are answered, then the server
+        // stops taking requests.
+        relays.stop();
         service.stop();
         server->stop();
     });
     server->listen_after_bind();
+    relays.stop();
     // Queued jobs are answered (MQTT results included) before the broker hears we are gone.
     service.stop();
     if (mqtt) mqtt->stop();
