@@ -188,11 +188,17 @@ TEST_F(DesignerThroughRelay, SetSyncAndServiceJobsTakeTheLineInTurn) {
     EXPECT_GE(syncAt, designer->end);
     EXPECT_TRUE(syncAt < fontRun->begin || syncAt >= fontRun->end);
 
-    // Once everybody is quiet the relay has no client.
-    std::this_thread::sleep_for(1000ms);
-    const auto status = service->client()->Get(ServiceProcess::kSignPath);
-    ASSERT_TRUE(status);
-    EXPECT_NE(status->body.find("\"relayClient\":null"), std::string::npos) << status->body;
+    // Once everybody is quiet the relay has no client (a waiting retry of the sync may still
+    // take a turn of its own first).
+    std::string status;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const auto answer = service->client()->Get(ServiceProcess::kSignPath);
+            status = answer ? answer->body : std::string();
+            return status.find("\"relayClient\":null") != std::string::npos;
+        },
+        10000ms))
+        << status;
 }
 
 TEST_F(DesignerThroughRelay, SearchFindsTheSignBehindTheRelay) {
