@@ -4,17 +4,14 @@
 // - how many commands a second the service takes in while the sign is busy with a message
 //   set, each one answered Ok or Replaced on the result topic.
 #include "apirequests.h"
+#include "simprocess.h"
 #include "signframe.h"
 #include "unitcomprotocol.h"
 
 #include <benchmark/benchmark.h>
 #include <mosquitto.h>
 
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,43 +29,16 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using namespace std::chrono;
 namespace fs = std::filesystem;
+using pixbar::testing::FreePort;
+using pixbar::testing::Spawn;
+using pixbar::testing::SpawnLogged;
 
 constexpr std::uint16_t kSerial = 4660;
 constexpr const char* kResultTopic = "pixbar/bench/result";
-
-int FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), size);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &size);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-pid_t Spawn(std::vector<std::string> args, const fs::path& output = {}) {
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    if (!output.empty()) {
-        posix_spawn_file_actions_addopen(&files, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-    }
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&files);
-    return pid;
-}
 
 std::string ReadAll(const fs::path& file) {
     std::ifstream in(file);
@@ -96,9 +66,9 @@ public:
         std::ofstream(m_dir / "broker.conf") << "listener " << m_broker << " 127.0.0.1\n"
                                              << "allow_anonymous true\npersistence false\n";
         const char* brokerProgram = std::getenv("MOSQUITTO");
-        m_pids.push_back(Spawn({brokerProgram ? brokerProgram : "/usr/sbin/mosquitto", "-c",
-                                (m_dir / "broker.conf").string()},
-                               m_dir / "broker.log"));
+        m_pids.push_back(SpawnLogged({brokerProgram ? brokerProgram : "/usr/sbin/mosquitto", "-c",
+                                      (m_dir / "broker.conf").string()},
+                                     m_dir / "broker.log"));
         m_pids.push_back(Spawn({(bin / "pixbar-sign-sim").string(), "--tcp", "0", "--serial",
                                 std::to_string(kSerial), "--width", "12", "--log",
                                 (m_dir / "sim.log").string(), "--state-dir", (m_dir / "state").string()}));
@@ -114,9 +84,9 @@ public:
             << "[sign bench]\nport = tcp:127.0.0.1:" << signPort << "\naddress = " << kSerial
             << "\nwidth = 12\n[http]\nlisten = 127.0.0.1:" << FreePort()
             << "\n[mqtt]\nhost = 127.0.0.1\nport = " << m_broker << "\nclient-id = bench\n";
-        m_pids.push_back(Spawn({(bin / "pixbard").string(), "--config", (m_dir / "pixbard.conf").string(),
-                                "--data", bin.string()},
-                               m_dir / "pixbard.log"));
+        m_pids.push_back(SpawnLogged({(bin / "pixbard").string(), "--config",
+                                      (m_dir / "pixbard.conf").string(), "--data", bin.string()},
+                                     m_dir / "pixbard.log"));
 
         m_client = mosquitto_new("bench-client", true, this);
         // As pixbard does: no small packet waits for the ACK of the one before.

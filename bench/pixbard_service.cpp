@@ -3,14 +3,9 @@
 // the status's latency for 20 clients while a set is on the line, and the idle service's
 // wake-ups and memory.
 #include "link_setup.h"
-#include "simprocess.h"
+#include "serviceprocess.h"
 
 #include <benchmark/benchmark.h>
-#include <httplib.h>
-
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -32,77 +27,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kClients = 20;
 constexpr auto kLatencyWindow = std::chrono::seconds(3);
 constexpr auto kIdleWindow = std::chrono::seconds(10);
-const std::string kSignPath = "/api/v1/signs/bench";
+const std::string kSignPath = testing::ServiceProcess::kSignPath;
 
-/// A free TCP port of 127.0.0.1 (the kernel's pick; closed again for pixbard to take).
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
-
-/// pixbard serving the simulated sign as "bench"; ready once the sign has answered.
-class Service {
-public:
-    explicit Service(const SimProcess& sim) : m_port(FreePort()) {
-        const std::filesystem::path dir = sim.dir().toStdString();
-        std::ofstream(dir / "pixbard.conf")
-            << "[sign bench]\nport = " << sim.portName().toStdString()
-            << "\naddress = " << SimProcess::kSerial << "\nwidth = 12\n\n[http]\nlisten = 127.0.0.1:"
-            << m_port << "\n";
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        const std::string log = (dir / "pixbard.log").string();
-        posix_spawn_file_actions_addopen(&files, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-        m_pid = testing::Spawn({std::string(PIXBAR_BIN_DIR) + "/pixbard", "--config",
-                                (dir / "pixbard.conf").string(), "--data", PIXBAR_BIN_DIR},
-                               &files);
-        posix_spawn_file_actions_destroy(&files);
-        // Up once the sign is online and the question for its version is done; 10 s at most.
-        httplib::Client client("127.0.0.1", m_port);
-        for (int i = 0; i < 200 && m_pid > 0 && !m_ready; ++i) {
-            const auto answer = client.Get(kSignPath.c_str());
-            m_ready = answer && answer->status == 200 &&
-                      answer->body.find("\"online\":true") != std::string::npos &&
-                      answer->body.find("\"busy\":false") != std::string::npos;
-            if (!m_ready) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    ~Service() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        if (testing::WaitExit(m_pid, 10000) != -1) return;
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-    Service(const Service&) = delete;
-    Service& operator=(const Service&) = delete;
-
-    bool ready() const { return m_ready; }
-    int port() const { return m_port; }
-    pid_t pid() const { return m_pid; }
-
-    std::unique_ptr<httplib::Client> client() const {
-        auto c = std::make_unique<httplib::Client>("127.0.0.1", m_port);
-        c->set_keep_alive(true);
-        c->set_read_timeout(30, 0);
-        return c;
-    }
-
-private:
-    int m_port;
-    pid_t m_pid = -1;
-    bool m_ready = false;
-};
+using Service = testing::ServiceProcess;
 
 std::vector<std::uint8_t> RandomRecord(std::mt19937& random) {
     std::vector<std::uint8_t> record(kMessageBytes);

@@ -12,12 +12,9 @@ Job MessageJob(int number, const MessageRecord& record) {
 
 Job MessageSetJob(const MessageSetRecords& records) {
     return {"set", [records](JobContext& c) {
-                for (int n = 1; n <= kMessageCount; ++n) {
-                    const ProtocolResult r = c.protocol.SendMessageBlocks(
-                        c.address, n, records[std::size_t(n - 1)].bytes);
-                    if (r != ProtocolResult::Ok) return r;
-                }
-                return ProtocolResult::Ok;
+                MessageSetBytes bytes;
+                for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = records[i].bytes;
+                return SendMessageSet(c.protocol, c.address, bytes).result;
             }};
 }
 

@@ -54,18 +54,20 @@ bool Transfers::sendMessageSet(const SignTarget& to,
                                std::span<const MessageRecord* const, 8> records) {
     if (!openPort(to)) return false;
     m_ui.showPopup(QString());
-    for (int n = 1; n <= 8; ++n) {
+    MessageSetBytes bytes;
+    for (int n = 0; n < kMessageCount; ++n) bytes[std::size_t(n)] = records[std::size_t(n)]->bytes;
+    const MessageSetResult sent = SendMessageSet(m_protocol, to.address, bytes, [this](int n) {
         m_ui.showStatus(sendingMessage(n));
         m_ui.setPopupText(sendingMessage(n));
         m_ui.processEvents();
-        if (m_protocol.SendMessageBlocks(to.address, n, records[n - 1]->bytes) !=
-            ProtocolResult::Ok) {
-            m_ui.processEvents();
-            m_ui.error(QStringLiteral("Nie mogę wysłać komunikatu numer %1 do linijki!").arg(n));
-            closePort();
-            m_ui.hidePopup();
-            return false;
-        }
+    });
+    if (sent.result != ProtocolResult::Ok) {
+        m_ui.processEvents();
+        m_ui.error(QStringLiteral("Nie mogę wysłać komunikatu numer %1 do linijki!")
+                       .arg(sent.failedMessage));
+        closePort();
+        m_ui.hidePopup();
+        return false;
     }
     closePort();
     m_ui.showStatus(QStringLiteral("Zestaw komunikatów został wysłany."));

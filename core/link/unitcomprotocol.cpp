@@ -240,4 +240,16 @@ ProtocolResult ComProtocol::SendText(std::uint16_t address, int slot,
     return r;
 }
 
+MessageSetResult SendMessageSet(ComProtocol& protocol, std::uint16_t address,
+                                const MessageSetBytes& records,
+                                const std::function<void(int)>& starting) {
+    for (int n = 1; n <= kMessageCount; ++n) {
+        if (starting) starting(n);
+        const ProtocolResult r =
+            protocol.SendMessageBlocks(address, n, records[std::size_t(n - 1)]);
+        if (r != ProtocolResult::Ok) return {r, n};
+    }
+    return {};
+}
+
 } // namespace pixbar

@@ -70,6 +70,15 @@ inline constexpr std::size_t kTextOverhead = 7;   ///< text payload bytes beside
 inline constexpr int kSlotCount = 9;
 inline constexpr int kMessageCount = 8;
 
+/// The records of a message set, message 1 first; each is sent as SendMessageBlocks sends one.
+using MessageSetBytes = std::array<std::span<const std::uint8_t>, kMessageCount>;
+
+/// How sending a set ended.
+struct MessageSetResult {
+    ProtocolResult result = ProtocolResult::Ok;
+    int failedMessage = 0; ///< 1..8: the message the sign did not take; 0 when all went out
+};
+
 /// The sign's clock payload for a local time; byte 5 carries the seconds.
 std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const LocalTime& t);
 
@@ -166,5 +175,11 @@ private:
     std::function<void()> m_pump;
     std::function<void()> m_waitPump;
 };
+
+/// Messages 1..8 as block transfers, in order; stops at the first one the sign does not take,
+/// so nothing after a refusal is sent. `starting(n)` runs before message n goes out.
+MessageSetResult SendMessageSet(ComProtocol& protocol, std::uint16_t address,
+                                const MessageSetBytes& records,
+                                const std::function<void(int)>& starting = {});
 
 } // namespace pixbar

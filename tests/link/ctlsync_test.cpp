@@ -1,6 +1,6 @@
 // pixbarctl sync: the file sync mode without a window, against the simulated sign on the
 // pseudo-terminal and over TCP.
-#include "simprocess.h"
+#include "syncrun.h"
 
 #include <gtest/gtest.h>
 
@@ -15,103 +15,12 @@ namespace {
 
 using testing::Line;
 using testing::SimProcess;
+using testing::SyncRun;
+using testing::WaitFor;
+using testing::NextSecond;
+using testing::SyncRecord;
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
-
-/// The record slot 9 gets for a data line: one cell of `font` per character, then the kind.
-Bytes Record(std::uint8_t kind, std::uint8_t font, const std::string& text) {
-    Bytes record(kMessageBytes, 0);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        record[2 * i] = font;
-        record[2 * i + 1] = std::uint8_t(text[i]);
-    }
-    record[kMessageBytes - 1] = kind;
-    return record;
-}
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
-/// Sleeps until `offset` past the next whole second of the wall clock.
-void NextSecond(std::chrono::milliseconds offset = 20ms) {
-    const auto now = std::chrono::system_clock::now();
-    std::this_thread::sleep_until(std::chrono::ceil<std::chrono::seconds>(now) + offset);
-}
-
-/// One `pixbarctl sync` beside a simulated sign; its standard output goes to a file.
-class SyncRun {
-public:
-    SyncRun(const SimProcess& sim, std::vector<std::string> extra = {}) : m_sim(sim) {
-        const QDir dir(sim.dir());
-        m_data = dir.filePath("dane.txt").toStdString();
-        m_out = dir.filePath("sync.out").toStdString();
-        std::vector<std::string> args = {std::string(PIXBAR_BIN_DIR) + "/pixbarctl",
-                                         "--ports-dir",
-                                         sim.portsDir().toStdString(),
-                                         "--port",
-                                         sim.portName().toStdString(),
-                                         "--address",
-                                         std::to_string(SimProcess::kSerial),
-                                         "sync",
-                                         "--file",
-                                         m_data};
-        args.insert(args.end(), extra.begin(), extra.end());
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        m_pid = testing::Spawn(args, &files);
-        posix_spawn_file_actions_destroy(&files);
-    }
-    ~SyncRun() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-
-    void write(const std::string& line) const {
-        std::ofstream(m_data, std::ios::binary | std::ios::trunc) << line;
-    }
-    std::string output() const {
-        std::ifstream in(m_out);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    int count(const std::string& status) const {
-        const std::string text = output();
-        int n = 0;
-        for (std::size_t at = text.find(status); at != std::string::npos;
-             at = text.find(status, at + 1))
-            ++n;
-        return n;
-    }
-    bool slotHolds(const Bytes& record, std::chrono::milliseconds limit = 5000ms) const {
-        return WaitFor([&] { return m_sim.state("slot9.kom") == record; }, limit);
-    }
-    /// Sends SIGTERM; the exit code, or -1 when it has not ended within `ms`.
-    int stop(int ms = 8000) {
-        kill(m_pid, SIGTERM);
-        const int code = testing::WaitExit(m_pid, ms);
-        if (code != -1) m_pid = -1;
-        return code;
-    }
-    int waitExit(int ms) {
-        const int code = testing::WaitExit(m_pid, ms);
-        if (code != -1) m_pid = -1;
-        return code;
-    }
-
-private:
-    const SimProcess& m_sim;
-    std::string m_data;
-    std::string m_out;
-    pid_t m_pid = -1;
-};
 
 class PixbarctlSync : public ::testing::TestWithParam<Line> {};
 
@@ -120,7 +29,7 @@ TEST_P(PixbarctlSync, ClockFirstEveryChangeAsItsRecordAndSlotClearedOnSigterm) {
     ASSERT_TRUE(sim.ready());
     SyncRun sync(sim);
     sync.write("0 1 Hello\n");
-    ASSERT_TRUE(sync.slotHolds(Record(1, 1, "Hello "))) << sync.output();
+    ASSERT_TRUE(sync.slotHolds(SyncRecord(1, 1, "Hello "))) << sync.output();
     const auto frames = sim.frameLines();
     ASSERT_GE(frames.size(), 2);
     EXPECT_TRUE(frames[0].startsWith("frame cmd=0x11 ")) << frames[0].toStdString();
@@ -132,9 +41,9 @@ TEST_P(PixbarctlSync, ClockFirstEveryChangeAsItsRecordAndSlotClearedOnSigterm) {
         Bytes record; ///< empty: the line is malformed and nothing is sent
     };
     const std::vector<Change> changes = {
-        {"1 3xKurs EUR 4,32\r\nsecond line\n", Record(0, 3, "Kurs EUR 4,32 ")},
+        {"1 3xKurs EUR 4,32\r\nsecond line\n", SyncRecord(0, 3, "Kurs EUR 4,32 ")},
         {"2 1 A\n", {}},
-        {"0 5 Tab\there, \xB9 too", Record(1, 5, "Tab here,   too")},
+        {"0 5 Tab\there, \xB9 too", SyncRecord(1, 5, "Tab here,   too")},
     };
     for (const Change& c : changes) {
         NextSecond();
@@ -160,7 +69,7 @@ TEST_P(PixbarctlSync, ClockFirstEveryChangeAsItsRecordAndSlotClearedOnSigterm) {
     }
     std::this_thread::sleep_until(std::chrono::ceil<std::chrono::seconds>(start) + 30ms);
     sync.write("1 2 Numer 20\n");
-    EXPECT_TRUE(sync.slotHolds(Record(0, 2, "Numer 20 "))) << sync.output();
+    EXPECT_TRUE(sync.slotHolds(SyncRecord(0, 2, "Numer 20 "))) << sync.output();
 
     EXPECT_EQ(sync.stop(), 0) << sync.output();
     EXPECT_EQ(sim.state("slot9.kom"), Bytes(kMessageBytes, 0));
@@ -194,7 +103,7 @@ TEST(PixbarctlSyncEnds, WithoutPortClockOrConnection) {
     ASSERT_TRUE(sim.ready());
     SyncRun sync(sim);
     sync.write("1 1 Ok\n");
-    ASSERT_TRUE(sync.slotHolds(Record(0, 1, "Ok ")));
+    ASSERT_TRUE(sync.slotHolds(SyncRecord(0, 1, "Ok ")));
     ASSERT_TRUE(WaitFor([&] { return sync.count(" OK\n") == 1; }, 3s)) << sync.output();
     sim.kill9();
     // The next look at the file finds the connection gone; the mode ends so that a service

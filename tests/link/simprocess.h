@@ -11,8 +11,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +46,32 @@ inline pid_t Spawn(std::vector<std::string> args,
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], files, nullptr, argv.data(), environ) != 0) return -1;
     return pid;
+}
+
+/// Starts a program with its standard output and error going to the file `output`.
+inline pid_t SpawnLogged(std::vector<std::string> args, const std::string& output) {
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+    const pid_t pid = Spawn(std::move(args), &files);
+    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+/// A free TCP port of 127.0.0.1 (the kernel's pick; closed again for a child to take).
+inline int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
 }
 
 /// Waits up to `ms` for a child to end; its exit code, or -1 when it is still running

@@ -276,16 +276,18 @@ int runSignCommand(int argc, char** argv) {
         return finish(protocol, protocol.SendMessageBlocks(address, int(*n1), data));
     }
     if (command == "send-set") {
-        for (int number = 1; number <= pixbar::kMessageCount; ++number) {
-            std::printf("sending message %d\n", number);
-            std::fflush(stdout);
-            const std::span<const std::uint8_t> record(
-                data.data() + (number - 1) * kMessageFileSize, kMessageFileSize);
-            const ProtocolResult r = protocol.SendMessageBlocks(address, number, record);
-            if (r != ProtocolResult::Ok) {
-                std::printf("message %d not sent\n", number);
-                return finish(protocol, r);
-            }
+        pixbar::MessageSetBytes records;
+        for (std::size_t i = 0; i < records.size(); ++i)
+            records[i] = std::span<const std::uint8_t>(data).subspan(i * kMessageFileSize,
+                                                                     kMessageFileSize);
+        const pixbar::MessageSetResult sent =
+            pixbar::SendMessageSet(protocol, address, records, [](int number) {
+                std::printf("sending message %d\n", number);
+                std::fflush(stdout);
+            });
+        if (sent.result != ProtocolResult::Ok) {
+            std::printf("message %d not sent\n", sent.failedMessage);
+            return finish(protocol, sent.result);
         }
         return finish(protocol, ProtocolResult::Ok);
     }
