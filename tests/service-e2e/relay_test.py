@@ -44,9 +44,12 @@ SET = ("[message 1]\nPierwszy {effect 3}\n[message 2]\nDrugi ŁÓDŹ\n[message 3
 
 
 def pixbarctl(port, *args, timeout=60):
-    return subprocess.run([os.path.join(BIN, "pixbarctl"), "--port", port, "--address",
-                           str(SERIAL)] + list(args), capture_output=True, text=True,
-                          timeout=timeout)
+    try:
+        return subprocess.run([os.path.join(BIN, "pixbarctl"), "--port", port, "--address",
+                               str(SERIAL)] + list(args), capture_output=True, text=True,
+                              timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Failed("pixbarctl %s through %s did not end in %d s" % (" ".join(args), port, timeout))
 
 
 def ctl(port, *args):
@@ -99,7 +102,8 @@ class HttpLoad:
         self.service, self.sign, self.jobs = service, sign, jobs
         self.answers = []
         self.done = threading.Event()
-        self.thread = threading.Thread(target=self.run)
+        # A failed scene exits without stopping it.
+        self.thread = threading.Thread(target=self.run, daemon=True)
         self.thread.start()
 
     def run(self):
@@ -132,9 +136,9 @@ def scene_shared(folder):
     # A whole set through the relay; live texts, shows and configs through HTTP meanwhile.
     kzb, kzb_path = compose(folder, "set.kzb", SET)
     check(len(kzb) == 8 * 1024, "a composed set is 8 records")
-    lives = ["Cena %d,50 zł" % n for n in range(1000)]
+    live = "Cena %d,50 zł".__mod__
     load = HttpLoad(service, "shop", lambda n: [
-        ("PUT", "live", lives[n], "text/plain; charset=utf-8"),
+        ("PUT", "live", live(n), "text/plain; charset=utf-8"),
         ("POST", "show", '{"slot": %d}' % (1 + n % 9), "application/json"),
         ("PUT", "config", '{"brightness": %d, "speed": 4, "displayTime": 9}' % (20 + n),
          "application/json")][n % 3])
@@ -146,7 +150,7 @@ def scene_shared(folder):
     answers = load.stop()
     want = {slot: kzb[(slot - 1) * 1024:slot * 1024] for slot in range(1, 9)}
     last_live = max(n for _, n, path, _ in answers if path == "live")
-    want[9] = compose(folder, "live.kom", lives[last_live])[0]
+    want[9] = compose(folder, "live.kom", live(last_live))[0]
     check_records(sim, want, "set through the relay with HTTP beside it")
     last_config = max(n for _, n, path, _ in answers if path == "config")
     configs = [data for command, data in sim.frames() if command == CONFIG_COMMAND]
