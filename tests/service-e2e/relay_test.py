@@ -281,19 +281,32 @@ def scene_holder(folder):
     me = "127.0.0.1:%d" % s.getsockname()[1]
     stop = threading.Event()
     last_sent = [0.0]
+    sent = [0]
+    heard = bytearray()
 
     def keep_sending():
         while not stop.is_set():
             s.sendall(IDENTIFY)
+            sent[0] += 1
             last_sent[0] = time.monotonic()
             stop.wait(0.15)
+
+    def keep_reading():
+        while True:
+            data = s.recv(4096)
+            if not data:
+                return
+            heard.extend(data)
     sender = threading.Thread(target=keep_sending)
     sender.start()
+    threading.Thread(target=keep_reading, daemon=True).start()
+    other = socket.create_connection(("127.0.0.1", number))
     answers = []
     try:
         wait_for(lambda: service.status("shop")["relayClient"], 10, "the holder in the status")
-        job = threading.Thread(target=lambda: answers.append(service.request(
-            "PUT", "/api/v1/signs/shop/config", '{"brightness": 33}', "application/json")))
+        job = threading.Thread(target=lambda: answers.append((service.request(
+            "PUT", "/api/v1/signs/shop/config", '{"brightness": 33}', "application/json"),
+            time.monotonic())))
         job.start()
         for _ in range(10):
             status = service.status("shop")
@@ -304,18 +317,40 @@ def scene_holder(folder):
                 mqtt_state(broker, "shop")), 10, "the holder in the MQTT state")
             print("MQTT state names the holder: %s" % state["relayClient"])
         check(not answers, "an HTTP job ran while a relay client held the line: %r" % answers)
+        # A second client asks behind the HTTP job; the holder's answers are not its.
+        other.sendall(IDENTIFY)
+        other.settimeout(0.3)
+        try:
+            early = other.recv(64)
+        except socket.timeout:
+            early = None
+        check(early is None, "a waiting client heard %r while another held the line" % early)
     finally:
         stop.set()
         sender.join()
     stopped = last_sent[0]
     job.join()
-    check(answers and answers[0].status == 200, "HTTP job after the holder: %r" % answers)
+    check(answers and answers[0][0].status == 200, "HTTP job after the holder: %r" % answers)
+    # The turn ends after 500 ms without a frame, never sooner (a little slack for clocks).
+    check(answers[0][1] - stopped >= 0.45, "the HTTP job ran %.2f s after the holder's last frame"
+          % (answers[0][1] - stopped))
+    other.settimeout(10)
+    check(other.recv(64)[:1] == b"\xff", "the waiting client's answer after the holder")
+    frames = sim.frames()
+    last_config = max(i for i, (command, _) in enumerate(frames) if command == CONFIG_COMMAND)
+    check(frames[-1][0] == IDENTIFY_COMMAND and last_config < len(frames) - 1,
+          "the waiting client's frame did not follow the HTTP job that came first")
+    wait_for(lambda: heard.count(0xFF) >= sent[0], 5, "an answer to each of the holder's frames")
+    check(heard.count(0xFF) == sent[0], "the holder heard %d answers to %d frames" % (
+        heard.count(0xFF), sent[0]))
+    print("the holder heard an answer to each of its %d frames; the next client and the HTTP "
+          "job took their turns in order" % sent[0])
     wait_for(lambda: service.status("shop")["relayClient"] is None, PROMPT_S,
              "relayClient null once the holder is quiet")
     configs = [data for command, data in sim.frames() if command == CONFIG_COMMAND]
     check(configs and configs[-1][1] == 33, "the waiting HTTP job's configuration on the sign")
-    print("status named %s while it held the line, null after; the HTTP job waited %.1f s"
-          % (me, time.monotonic() - stopped))
+    print("status named %s while it held the line, null after; the HTTP job answered %.2f s "
+          "after its last frame" % (me, answers[0][1] - stopped))
     if broker:
         wait_for(lambda: (lambda j: j is not None and "relayClient" in j and j["relayClient"] is None)(
             mqtt_state(broker, "shop")), 10, "relayClient null in the MQTT state")
@@ -323,6 +358,7 @@ def scene_holder(folder):
     else:
         print("no mosquitto on this machine: the MQTT state not checked")
     s.close()
+    other.close()
 
 
 def outside_address():
