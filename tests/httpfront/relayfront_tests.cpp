@@ -124,8 +124,9 @@ TEST(RelayFront, SecondServiceCannotTakeTheRelayPort) {
     Service second(port);
     pixbard::RelayFront other(second.config(), second.service());
     EXPECT_FALSE(other.start(error));
-    EXPECT_NE(error.find("sign s: cannot listen for the relay on 127.0.0.1:" + std::to_string(port)),
-              std::string::npos)
+    EXPECT_NE(
+        error.find("sign s: cannot listen for the relay on 127.0.0.1:" + std::to_string(port)),
+        std::string::npos)
         << error;
 }
 
