@@ -136,11 +136,15 @@ def scene_shared(folder):
     # A whole set through the relay; live texts, shows and configs through HTTP meanwhile.
     kzb, kzb_path = compose(folder, "set.kzb", SET)
     check(len(kzb) == 8 * 1024, "a composed set is 8 records")
-    live = "Cena %d,50 zł".__mod__
+    def live(n):
+        return "Cena %d,50 zł" % n
+
+    def brightness(n):
+        return 20 + n % 80
     load = HttpLoad(service, "shop", lambda n: [
         ("PUT", "live", live(n), "text/plain; charset=utf-8"),
         ("POST", "show", '{"slot": %d}' % (1 + n % 9), "application/json"),
-        ("PUT", "config", '{"brightness": %d, "speed": 4, "displayTime": 9}' % (20 + n),
+        ("PUT", "config", '{"brightness": %d, "speed": 4, "displayTime": 9}' % brightness(n),
          "application/json")][n % 3])
     wait_for(lambda: load.answers, 20, "the first HTTP job")
     began = time.monotonic()
@@ -154,7 +158,7 @@ def scene_shared(folder):
     check_records(sim, want, "set through the relay with HTTP beside it")
     last_config = max(n for _, n, path, _ in answers if path == "config")
     configs = [data for command, data in sim.frames() if command == CONFIG_COMMAND]
-    check(configs and configs[-1][1] == 20 + last_config,
+    check(configs and configs[-1][1] == brightness(last_config),
           "the sign's last configuration is not the last one sent: %s" % (configs[-1:],))
     print("set through the relay exact beside %d HTTP jobs (%d while it was sent)" % (
         len(answers), during(answers, began, ended)))
