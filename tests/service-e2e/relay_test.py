@@ -11,8 +11,8 @@ killed   a client that dies in the middle of a frame (a raw socket, a SIGKILLed 
          keeps nobody waiting: the next relay client and the next HTTP job go through
 holder   while a client keeps sending, the status (HTTP and MQTT) names it as relayClient and
          HTTP jobs wait; once it is quiet the status says null and the jobs run
-allowed  on 0.0.0.0 a peer outside loopback and relay-allow is closed at once; one inside
-         relay-allow talks to the sign (skipped when this machine has no such address)
+allowed  on 0.0.0.0 and [::] a peer outside loopback and relay-allow is closed at once; one
+         inside relay-allow talks to the sign (skipped when this machine has no such address)
 """
 
 import json
@@ -365,57 +365,74 @@ def scene_holder(folder):
     other.close()
 
 
-def outside_address():
-    """An IPv4 address of this machine outside loopback, or None."""
+def outside_addresses():
+    """This machine's addresses outside loopback that a socket can bind, by family."""
     try:
         done = subprocess.run(["hostname", "-I"], capture_output=True, text=True)
     except FileNotFoundError:
-        return None
+        return {}
+    found = {}
     for address in done.stdout.split():
-        if "." in address and not address.startswith("127."):
-            with socket.socket() as s:
-                try:
-                    s.bind((address, 0))
-                    return address
-                except OSError:
-                    pass
-    return None
+        family = socket.AF_INET6 if ":" in address else socket.AF_INET
+        if family in found or address.startswith("127.") or address == "::1" or "%" in address:
+            continue
+        with socket.socket(family) as s:
+            try:
+                s.bind((address, 0))
+                found[family] = address
+            except OSError:
+                pass
+    return found
+
+
+def ask_from(source, target, port):
+    """What a client at `source` hears to an identify question: the answer's bytes, b"" when
+    the relay closed the connection, None when it stayed silent."""
+    with socket.socket(socket.AF_INET6 if ":" in source else socket.AF_INET) as s:
+        s.bind((source, 0))
+        s.settimeout(5)
+        s.connect((target, port))
+        try:
+            s.sendall(IDENTIFY)
+            return s.recv(64)
+        except (ConnectionResetError, BrokenPipeError):
+            return b""
+        except socket.timeout:
+            return None
 
 
 def scene_allowed(folder):
-    address = outside_address()
-    if not address:
-        print("skipped: this machine has no IPv4 address outside loopback (hostname -I)")
+    addresses = outside_addresses()
+    if not addresses:
+        print("skipped: this machine has no address outside loopback (hostname -I)")
         sys.exit(SKIPPED)
-    service, sims, relays = start(folder, [
-        ("closed", "0.0.0.0"), ("open", "0.0.0.0", "relay-allow = %s/32" % address)])
+    signs = []
+    for family, address in addresses.items():
+        v6 = family == socket.AF_INET6
+        anywhere, prefix = ("[::]", 128) if v6 else ("0.0.0.0", 32)
+        tag = "6" if v6 else "4"
+        signs += [("closed" + tag, anywhere), ("open" + tag, anywhere,
+                                                "relay-allow = %s/%d" % (address, prefix))]
+    service, sims, relays = start(folder, signs)
 
-    def ask_from(source, name):
-        """What a client at `source` hears to an identify question: the answer's bytes, b""
-        when the relay closed the connection, None when it stayed silent."""
-        with socket.socket() as s:
-            s.bind((source, 0))
-            s.settimeout(5)
-            s.connect((address, relays[name]))
-            try:
-                s.sendall(IDENTIFY)
-                return s.recv(64)
-            except (ConnectionResetError, BrokenPipeError):
-                return b""
-            except socket.timeout:
-                return None
-
-    check(ask_from(address, "closed") == b"",
-          "a peer at %s outside relay-allow was not closed at once" % address)
-    check("not allowed" in service.output(), "the refused peer is not logged: " + service.output())
-    frames = [c for c, _ in sims["closed"].frames() if c == IDENTIFY_COMMAND]
-    check(not frames, "the refused peer's frame reached the sign")
-    print("peer %s outside relay-allow closed, logged, nothing sent" % address)
-    check((ask_from("127.0.0.1", "closed") or b"")[:1] == b"\xff", "loopback is always allowed")
-    check((ask_from(address, "open") or b"")[:1] == b"\xff",
-          "a peer inside relay-allow got no answer")
-    ctl(relay_port(relays, "open", address), "identify")
-    print("loopback and a peer inside relay-allow talk to the sign")
+    for family, address in addresses.items():
+        tag, loopback = ("6", "::1") if family == socket.AF_INET6 else ("4", "127.0.0.1")
+        closed, opened = relays["closed" + tag], relays["open" + tag]
+        check(ask_from(address, address, closed) == b"",
+              "a peer at %s outside relay-allow was not closed at once" % address)
+        host = "[%s]" % address if tag == "6" else address
+        check(any(("relay client %s:" % host) in line and "not allowed" in line
+                   for line in service.output().splitlines()),
+              "the refused peer %s is not logged: %s" % (host, service.output()))
+        frames = [c for c, _ in sims["closed" + tag].frames() if c == IDENTIFY_COMMAND]
+        check(not frames, "the refused peer's frame reached the sign")
+        print("peer %s outside relay-allow closed, logged, nothing sent" % address)
+        check((ask_from(loopback, loopback, closed) or b"")[:1] == b"\xff",
+              "loopback %s is always allowed" % loopback)
+        check((ask_from(address, address, opened) or b"")[:1] == b"\xff",
+              "a peer at %s inside relay-allow got no answer" % address)
+        ctl("tcp:%s:%d" % (host, opened), "identify")
+        print("loopback and a peer at %s inside relay-allow talk to the sign" % address)
 
 
 SCENES = {"shared": scene_shared, "killed": scene_killed, "holder": scene_holder,
