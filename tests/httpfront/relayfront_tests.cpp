@@ -149,7 +149,8 @@ TEST(RelayFront, ClientBeyondTheLimitIsClosedAndItsPlaceFreedByOneLeaving) {
     // The place of a client that left goes to the next one, once the relay has seen it go.
     clients.front().reset();
     bool admitted = false;
-    for (int attempt = 0; attempt < 20 && !admitted; ++attempt) {
+    for (int attempt = 0; attempt < 50 && !admitted; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         Client next(port);
         admitted = next.connected() && !next.closedWithin(kOpenMs);
     }
