@@ -179,12 +179,13 @@ TEST(StateJsonTest, KeysAndValues) {
     SignStatus s;
     const QJsonObject empty = Parse(StateJson(s));
     const std::set<QString> keys{"online",      "busy",  "queue", "brightness", "speed",
-                                 "displayTime", "shown", "live",  "lastResult"};
+                                 "displayTime", "shown", "live",  "lastResult", "relayClient"};
     EXPECT_EQ(Keys(empty), keys);
     EXPECT_FALSE(empty["online"].toBool());
     EXPECT_TRUE(empty["shown"].isNull());
     EXPECT_TRUE(empty["live"].isNull());
     EXPECT_TRUE(empty["lastResult"].isNull());
+    EXPECT_TRUE(empty["relayClient"].isNull());
 
     s.online = true;
     s.busy = true;
@@ -193,6 +194,7 @@ TEST(StateJsonTest, KeysAndValues) {
     s.shown = 9;
     s.live = "Zażółć \"gęślą\" {effect 3}";
     s.lastResult = JobResult::Replaced;
+    s.relayClient = "[fd00::7]:53422";
     const QJsonObject full = Parse(StateJson(s));
     EXPECT_EQ(Keys(full), keys);
     EXPECT_TRUE(full["online"].toBool());
@@ -204,6 +206,7 @@ TEST(StateJsonTest, KeysAndValues) {
     EXPECT_EQ(full["shown"].toInt(), 9);
     EXPECT_EQ(S(full["live"]), *s.live);
     EXPECT_EQ(S(full["lastResult"]), "Replaced");
+    EXPECT_EQ(S(full["relayClient"]), *s.relayClient);
 }
 
 TEST(ResultJsonTest, TopicResultAndError) {

@@ -195,7 +195,8 @@ def curl(url, method="GET", body=None, content_type=None, headers=(), extra=(), 
 
 
 class Pixbard:
-    """pixbard with a config of its own; `signs` are (name, port name[, more keys]) tuples."""
+    """pixbard with a config of its own; `signs` are (name, port name, more lines of the
+    sign's section...) tuples."""
 
     def __init__(self, folder, signs, http_extra="", scheme="http", curl_extra=()):
         self.folder = folder
@@ -204,11 +205,10 @@ class Pixbard:
         for _ in range(5):
             self.port = free_port()
             config = "[http]\nlisten = 127.0.0.1:%d\n%s\n" % (self.port, http_extra)
-            for sign in signs:
-                name, port = sign[0], sign[1]
+            for name, port, *more in signs:
                 config += "[sign %s]\nport = %s\naddress = %d\nwidth = 12\n" % (name, port, SERIAL)
-                # A third item holds more keys of the sign's section.
-                config += sign[2] if len(sign) > 2 else ""
+                # More items are more lines (or blocks of lines) of the sign's section.
+                config += "".join(l if l.endswith("\n") else l + "\n" for l in more)
             self.config_path = os.path.join(folder, "pixbard.conf")
             with open(self.config_path, "w") as f:
                 f.write(config)
