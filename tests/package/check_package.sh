@@ -58,6 +58,8 @@ grep -q '^ExecStart=/usr/bin/pixbard --config %E/pixbard.conf' \
     "$work"/root/usr/lib/systemd/user/pixbard.service || fail "the user unit does not read ~/.config"
 # The example in the config works once its sign's lines lose their "#".
 sed -n '/^#\[sign /,/^$/ s/^#\([^ ]\)/\1/p' "$work"/root/etc/pixbard.conf >"$work/example.conf"
+# Its schedule names a file of the user's own; an empty one is a schedule with no entries.
+: >"$work/shop.harmonogram"
 "$build"/bin/pixbard --check --config "$work/example.conf" || fail "the config's example is not usable"
 
 # Its tags go to the test log; only errors fail.
