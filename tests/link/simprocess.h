@@ -20,8 +20,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,19 +61,24 @@ inline pid_t SpawnLogged(std::vector<std::string> args, const std::string& outpu
     return pid;
 }
 
-/// A free TCP port of 127.0.0.1 (the kernel's pick; closed again for a child to take).
+/// A free TCP port of 127.0.0.1 for a child to listen on, closed again. It is taken below the
+/// range the system gives outgoing connections (32768 up), so no client of a test running
+/// beside this one can take it before the child binds it.
 inline int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
+    static std::minstd_rand pick(static_cast<unsigned>(getpid()) ^
+                                 static_cast<unsigned>(
+                                     std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (;;) {
+        const int port = 20000 + static_cast<int>(pick() % 12768);
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        close(fd);
+        if (free) return port;
+    }
 }
 
 /// Waits up to `ms` for a child to end; its exit code, or -1 when it is still running

@@ -7,6 +7,7 @@ prints what it checked; it exits 1 at the first failure.
 
 import json
 import os
+import random
 import re
 import shutil
 import signal
@@ -54,9 +55,17 @@ def run_main(main):
 
 
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A free port of 127.0.0.1 for a child to listen on. It is taken below the range the
+    system gives outgoing connections (32768 up), so no client of a test running beside this
+    one can take it between this look and the child's bind."""
+    while True:
+        port = random.randrange(20000, 32768)
+        with socket.socket() as s:
+            try:
+                s.bind(("127.0.0.1", port))
+            except OSError:
+                continue
+            return port
 
 
 def wait_for(condition, seconds, what):
