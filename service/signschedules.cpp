@@ -87,7 +87,11 @@ std::optional<QDateTime> SignSchedules::poll() {
                 due = sign->runner->catchUp(now);
             } else {
                 due = sign->runner->advance(now);
+                // At start a sign whose port is still being opened is caught up when it comes
+                // online; sent now, the same entries would only end Offline.
+                if (!sign->polled && !sign->wasOnline) due.clear();
             }
+            sign->polled = true;
             for (DueEntry& d : due) planned.push_back({sign.get(), std::move(d)});
             if (const auto at = sign->runner->nextWake(); at && (!next || *at < *next)) next = at;
         }

@@ -54,6 +54,7 @@ private:
         std::unique_ptr<ScheduleRunner> runner;
         bool wasOnline = false;
         bool cameOnline = false;
+        bool polled = false; ///< the first poll, which catches up, has been
     };
     struct Planned {
         Sign* sign;

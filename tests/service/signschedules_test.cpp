@@ -375,5 +375,43 @@ TEST(ScheduleOnTheSimulatedSign, EntriesArriveInOrder) {
     EXPECT_EQ(service.worker("sim")->status().live, "Obiad");
 }
 
+/// A sign whose port is still being opened when the schedule starts is caught up once it is
+/// online, not sent jobs that could only end Offline.
+TEST(ScheduleStart, ASignNotYetOnlineIsCaughtUpWhenItComesOnline) {
+    QTemporaryDir dir;
+    const std::filesystem::path file = std::filesystem::path(dir.path().toStdString()) / "s.txt";
+    writeFile(file, "codziennie 06:00 brightness 20\n");
+    FakeSign sign{"tcp:127.0.0.1:9", kShopAddress};
+    sign.openable = false;
+    FakeLine line{{&sign}};
+    SignEntry entry;
+    entry.name = "shop";
+    entry.port = sign.port;
+    entry.address = kShopAddress;
+    std::mutex mutex;
+    std::vector<std::string> log;
+    // Outlives the worker, which tells it of its last change as it stops.
+    SignSchedules schedules(ScheduleTime{[] { return local(2026, 12, 9, 7, 0); }, kWarsaw},
+                            [&](const std::string& text) {
+                                std::lock_guard lock(mutex);
+                                log.push_back(text);
+                            });
+    SignWorker worker(entry, line.factory(), 1h);
+    schedules.add(worker, file);
+    schedules.poll();
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(log.empty()) << log.front();
+    }
+    sign.openable = true;
+    worker.retryNow();
+    ASSERT_TRUE(WaitFor([&] {
+        const SignStatus s = worker.status();
+        return s.online && !s.busy;
+    }));
+    schedules.poll();
+    ASSERT_TRUE(WaitFor([&] { return worker.status().settings.brightness == 20; }));
+}
+
 } // namespace
 } // namespace pixbar::service
