@@ -39,9 +39,9 @@ def write(folder, name, data):
     return path
 
 
-def glyph_image(seed, size):
+def glyph_image(which, size):
     """A made-up user font or symbol table: the loader's header, then repeatable noise."""
-    noise = random.Random(seed)
+    noise = random.Random(which)
     return bytes([12, 0, 0, 0]) + bytes(noise.randrange(256) for _ in range(size - 4))
 
 
