@@ -4,7 +4,13 @@
 // every frame addressed to it, or refuses, or stays silent, and keeps what reached it.
 
 #include "linktesting.h"
+#include "apirequests.h"
 #include "signworker.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -129,6 +135,25 @@ inline bool WaitFor(const std::function<bool()>& condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+/// A request as the HTTP side hands it to SignService::handle.
+inline ApiRequest Request(std::string method, std::string path, std::string body = {},
+                          std::string contentType = {}) {
+    ApiRequest r;
+    r.method = std::move(method);
+    r.path = std::move(path);
+    r.body = std::move(body);
+    r.contentType = std::move(contentType);
+    return r;
+}
+
+/// The JSON object of an answer; a body that is not JSON fails the test.
+inline QJsonObject Json(const ApiResponse& r) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.body), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << r.body;
+    return doc.object();
 }
 
 } // namespace pixbar::service::testing

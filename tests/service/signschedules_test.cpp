@@ -38,18 +38,13 @@ std::string readFile(const std::filesystem::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-QJsonObject Json(const ApiResponse& r) {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object();
-}
+using testing::Json;
 
+/// The schedule's requests carry its text unless a test says otherwise.
 ApiRequest Request(std::string method, std::string path, std::string body = {},
                    std::string contentType = "text/plain; charset=utf-8") {
-    ApiRequest r;
-    r.method = std::move(method);
-    r.path = std::move(path);
-    r.body = std::move(body);
-    r.contentType = std::move(contentType);
-    return r;
+    return testing::Request(std::move(method), std::move(path), std::move(body),
+                            std::move(contentType));
 }
 
 /// "shop" has a schedule file in a folder of its own, "back" has none; time is the test's.

@@ -22,22 +22,8 @@ using testing::WaitFor;
 
 constexpr std::uint16_t kShopAddress = 0x1234;
 
-QJsonObject Json(const ApiResponse& r) {
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.body), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << r.body;
-    return doc.object();
-}
-
-ApiRequest Request(std::string method, std::string path, std::string body = {},
-                   std::string contentType = {}) {
-    ApiRequest r;
-    r.method = std::move(method);
-    r.path = std::move(path);
-    r.body = std::move(body);
-    r.contentType = std::move(contentType);
-    return r;
-}
+using testing::Json;
+using testing::Request;
 
 /// A service of two signs: "shop" answers, "back" never opens its port.
 class Service : public ::testing::Test {
