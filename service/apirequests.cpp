@@ -45,15 +45,15 @@ std::variant<std::optional<int>, BadRequest> member(const QJsonObject& object, c
     return std::optional<int>(int(d));
 }
 
-std::string_view mediaType(std::string_view contentType) {
+} // namespace
+
+std::string_view MediaType(std::string_view contentType) {
     const auto semi = contentType.find(';');
     std::string_view type = contentType.substr(0, semi);
     while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
     while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
     return type;
 }
-
-} // namespace
 
 std::vector<std::string> SplitApiPath(std::string_view path) {
     std::vector<std::string> parts;
@@ -159,13 +159,13 @@ std::variant<ConfigChange, BadRequest> ParseConfigBody(std::string_view body) {
 }
 
 bool IsBinaryBody(std::string_view contentType) {
-    return mediaType(contentType) == "application/octet-stream";
+    return MediaType(contentType) == "application/octet-stream";
 }
 
 namespace {
 
 std::optional<BadRequest> checkText(std::string_view contentType, std::string_view body) {
-    const std::string_view type = mediaType(contentType);
+    const std::string_view type = MediaType(contentType);
     // curl sends its own default type with --data-binary; the text is taken as it is.
     if (!type.empty() && type != "text/plain" && type != "application/x-www-form-urlencoded")
         return BadRequest{415, "treść to text/plain albo application/octet-stream"};

@@ -67,6 +67,8 @@ std::variant<MessageSetRecords, BadRequest> ParseMessageSetBody(std::string_view
                                                                 std::string_view body);
 /// True for application/octet-stream, whatever its parameters.
 bool IsBinaryBody(std::string_view contentType);
+/// The media type of a Content-Type value, without its parameters ("text/plain").
+std::string_view MediaType(std::string_view contentType);
 /// True when `text` is well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

@@ -2,6 +2,7 @@
 #include "messagefiles.h"
 #include "schedulejobs.h"
 #include "signschedules.h"
+#include "signservice.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,17 +14,6 @@ namespace {
 
 std::string toJson(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
-ApiResponse error(int status, const std::string& text) {
-    return {status, "application/json", toJson({{"error", QString::fromStdString(text)}})};
-}
-
-std::string_view mediaType(std::string_view contentType) {
-    std::string_view type = contentType.substr(0, contentType.find(';'));
-    while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
-    while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
-    return type;
 }
 
 } // namespace
@@ -49,7 +39,7 @@ std::string SignSchedules::body(const Sign& sign) const {
 ApiResponse SignSchedules::get(const std::string& name) {
     std::lock_guard lock(m_mutex);
     const auto it = m_signs.find(name);
-    if (it == m_signs.end()) return error(404, "nie ma linijki " + name);
+    if (it == m_signs.end()) return ErrorResponse(404, "nie ma linijki " + name);
     const std::string before = it->second->text;
     refresh(*it->second);
     if (it->second->text != before) {
@@ -62,28 +52,26 @@ ApiResponse SignSchedules::get(const std::string& name) {
 ApiResponse SignSchedules::put(const std::string& name, const ApiRequest& request) {
     std::lock_guard lock(m_mutex);
     const auto it = m_signs.find(name);
-    if (it == m_signs.end()) return error(404, "nie ma linijki " + name);
+    if (it == m_signs.end()) return ErrorResponse(404, "nie ma linijki " + name);
     Sign& sign = *it->second;
     if (sign.file.empty())
-        return error(409, "linijka " + name + " nie ma pliku harmonogramu (klucz schedule)");
-    const std::string_view type = mediaType(request.contentType);
+        return ErrorResponse(409,
+                             "linijka " + name + " nie ma pliku harmonogramu (klucz schedule)");
+    const std::string_view type = MediaType(request.contentType);
     if (!type.empty() && type != "text/plain")
-        return error(415, "harmonogram to text/plain; charset=utf-8");
+        return ErrorResponse(415, "harmonogram to text/plain; charset=utf-8");
     if (request.body.size() > kMaxScheduleSize)
-        return error(413, "harmonogram ma najwyżej 64 KiB");
-    if (!IsUtf8(request.body)) return error(400, "tekst nie jest w UTF-8");
+        return ErrorResponse(413, "harmonogram ma najwyżej 64 KiB");
+    if (!IsUtf8(request.body)) return ErrorResponse(400, "tekst nie jest w UTF-8");
     const Schedule parsed = ParseSchedule(request.body);
     if (!parsed.ok()) {
         const TextError& first = parsed.errors.front();
-        const BadRequest bad = TextFormError(first.line, first.column, first.message);
-        return {400, "application/json",
-                toJson({{"error", QString::fromStdString(bad.error)},
-                        {"line", bad.line},
-                        {"column", bad.column}})};
+        return BadRequestResponse(TextFormError(first.line, first.column, first.message));
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(request.body.data());
     if (ReplaceFile(sign.file, {bytes, request.body.size()}) != MessageFileError::None)
-        return error(500, "nie można zapisać pliku harmonogramu " + sign.file.filename().string());
+        return ErrorResponse(500, "nie można zapisać pliku harmonogramu " +
+                                      sign.file.filename().string());
     load(sign, request.body);
     m_poked = true;
     m_wake.notify_all();

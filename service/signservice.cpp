@@ -31,14 +31,6 @@ ApiResponse okResponse(const QJsonObject& object) {
     return {200, "application/json", toJson(object)};
 }
 
-ApiResponse badRequest(const BadRequest& bad) {
-    QJsonObject o{{"error", q(bad.error)}};
-    if (bad.line > 0) {
-        o["line"] = bad.line;
-        o["column"] = bad.column;
-    }
-    return {bad.status, "application/json", toJson(o)};
-}
 
 int statusOf(JobResult result) {
     switch (result) {
@@ -72,6 +64,15 @@ ApiResponse methodNotAllowed() {
 
 ApiResponse ErrorResponse(int status, const std::string& text) {
     return {status, "application/json", toJson(QJsonObject{{"error", q(text)}})};
+}
+
+ApiResponse BadRequestResponse(const BadRequest& bad) {
+    QJsonObject o{{"error", q(bad.error)}};
+    if (bad.line > 0) {
+        o["line"] = bad.line;
+        o["column"] = bad.column;
+    }
+    return {bad.status, "application/json", toJson(o)};
 }
 
 SignService::SignService(const ServiceConfig& config, const ProtocolFactory& factory,
@@ -189,20 +190,20 @@ ApiResponse SignService::signRequest(Sign& sign, const std::vector<std::string>&
         const auto number = ParseBoundedInt(parts[3], 1, kMessageCount);
         if (!number) return ErrorResponse(404, "komunikaty mają numery od 1 do 8");
         auto parsed = ParseMessageBody(request.contentType, request.body);
-        if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
+        if (auto* bad = std::get_if<BadRequest>(&parsed)) return BadRequestResponse(*bad);
         return runJob(sign, MessageJob(*number, std::get<MessageRecord>(parsed)));
     }
     if (parts.size() != 3) return ErrorResponse(404, "nie ma takiej ścieżki");
     if (what == "messages") {
         if (m != "PUT") return methodNotAllowed();
         auto parsed = ParseMessageSetBody(request.contentType, request.body);
-        if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
+        if (auto* bad = std::get_if<BadRequest>(&parsed)) return BadRequestResponse(*bad);
         return runJob(sign, MessageSetJob(std::get<MessageSetRecords>(parsed)));
     }
     if (what == "show") {
         if (m != "POST") return methodNotAllowed();
         auto parsed = ParseShowBody(request.body);
-        if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
+        if (auto* bad = std::get_if<BadRequest>(&parsed)) return BadRequestResponse(*bad);
         return runJob(sign, ShowJob(std::get<int>(parsed)));
     }
     if (what == "live") {
@@ -213,14 +214,14 @@ ApiResponse SignService::signRequest(Sign& sign, const std::vector<std::string>&
             return ErrorResponse(415, "tekst na żywo to text/plain");
         // Any other type but text is refused as it is for a message.
         auto parsed = ParseMessageBody(request.contentType, request.body);
-        if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
+        if (auto* bad = std::get_if<BadRequest>(&parsed)) return BadRequestResponse(*bad);
         return runJob(sign, LiveJob(std::get<MessageRecord>(parsed), request.body));
     }
     if (what == "config") {
         if (m == "GET" || m == "HEAD") return okResponse(settingsJson(sign.worker->status().settings));
         if (m != "PUT") return methodNotAllowed();
         auto parsed = ParseConfigBody(request.body);
-        if (auto* bad = std::get_if<BadRequest>(&parsed)) return badRequest(*bad);
+        if (auto* bad = std::get_if<BadRequest>(&parsed)) return BadRequestResponse(*bad);
         return runJob(sign, ConfigJob(std::get<ConfigChange>(parsed)));
     }
     if (what == "schedule") {
@@ -257,7 +258,7 @@ ApiResponse SignService::compose(const ApiRequest& request) {
     if (!IsUtf8(request.body)) return ErrorResponse(400, "tekst nie jest w UTF-8");
     ComposedText composed;
     if (auto error = ComposeMessageText(request.body, CodePage1250::instance(), composed))
-        return badRequest(TextFormError(error->line, error->column, error->message));
+        return BadRequestResponse(TextFormError(error->line, error->column, error->message));
     const std::size_t records = composed.isSet ? kMessageCount : 1;
     if (request.accept.find("application/octet-stream") != std::string::npos) {
         std::string bytes;
@@ -379,7 +380,7 @@ ApiResponse SignService::preview(const ApiRequest& request, bool gif) {
         if (!IsUtf8(text)) return ErrorResponse(400, "tekst nie jest w UTF-8");
         ComposedText composed;
         if (auto error = ComposeMessageText(text, CodePage1250::instance(), composed))
-            return badRequest(TextFormError(error->line, error->column, error->message));
+            return BadRequestResponse(TextFormError(error->line, error->column, error->message));
         if (!composed.isSet && message != 1)
             return ErrorResponse(400, "message wybiera komunikat zestawu");
         p.pages = composed.records;

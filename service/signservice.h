@@ -64,5 +64,7 @@ private:
 
 /// `{"error": text}` with `status`.
 ApiResponse ErrorResponse(int status, const std::string& text);
+/// A refused request: its error, and the line and column when it names a place in a text.
+ApiResponse BadRequestResponse(const BadRequest& bad);
 
 } // namespace pixbar::service
